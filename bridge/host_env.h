@@ -1,0 +1,17 @@
+// The process environment as the natives see it: UTF-16 names and values, whatever the host stores.
+// Each build links exactly one implementation. Both calls hold the library's one environment lock
+// while they touch the environment, so a lookup never reads a value that an assignment is freeing.
+#ifndef ZKNATIVE7_HOST_ENV_H
+#define ZKNATIVE7_HOST_ENV_H
+
+#include <jni.h>
+
+// The value of the variable `name` (NUL-terminated, non-empty, without '=') as a new Java string,
+// or null when it is not set or cannot be returned.
+jstring hostGetenv(JNIEnv* env, const jchar* name);
+
+// Applies a NUL-terminated "NAME=VALUE" with the Windows runtime's meaning: sets or replaces NAME;
+// an empty VALUE removes it; no '=' or an empty NAME is refused. True when applied.
+bool hostPutenv(const jchar* assignment);
+
+#endif

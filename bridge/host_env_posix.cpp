@@ -1,0 +1,112 @@
+// The process environment on POSIX hosts: UTF-16 names and values kept as WTF-8 bytes.
+#include "host_env.h"
+#include "wide_string.h"
+#include "wtf8.h"
+#include "zknative7_alloc.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace {
+
+// The library's one lock. glibc's getenv hands out its stored string and setenv may move the
+// array holding it, so our readers and writers take turns.
+std::mutex environmentLock;
+
+// Short names and values are transcoded on the stack; only longer ones touch the heap.
+constexpr size_t kStackBytes = 512;
+
+// `stackBuffer` when `bytes` fit in it, else a heap block; null when the heap is exhausted.
+void* scratch(void* stackBuffer, size_t bytes) {
+    return bytes <= kStackBytes ? stackBuffer : sMalloc(bytes);
+}
+
+void releaseScratch(void* buffer, void* stackBuffer) {
+    if (buffer != stackBuffer) {
+        sFree(buffer);
+    }
+}
+
+// Room for the WTF-8 form of `units` units plus `terminators` NULs; zero when that would overflow.
+size_t encodedCapacity(size_t units, size_t terminators) {
+    if (units > (SIZE_MAX - terminators) / kWtf8MaxBytesPerUnit) {
+        return 0;
+    }
+    return units * kWtf8MaxBytesPerUnit + terminators;
+}
+
+}  // namespace
+
+jstring hostGetenv(JNIEnv* env, const jchar* name) {
+    size_t nameUnits = wideLength(name);
+    size_t nameCapacity = encodedCapacity(nameUnits, 1);
+    alignas(8) char nameStack[kStackBytes];
+    char* encodedName = nameCapacity == 0 ? nullptr : static_cast<char*>(scratch(nameStack, nameCapacity));
+    if (encodedName == nullptr) {
+        return nullptr;
+    }
+    encodedName[wtf8Encode(name, nameUnits, encodedName)] = '\0';
+
+    alignas(8) jchar valueStack[kStackBytes / sizeof(jchar)];
+    jchar* value = nullptr;
+    size_t valueUnits = 0;
+    {
+        std::lock_guard<std::mutex> hold(environmentLock);
+        const char* stored = std::getenv(encodedName);
+        if (stored != nullptr) {
+            // Decoding never yields more units than it reads bytes.
+            size_t bytes = std::strlen(stored);
+            if (bytes <= SIZE_MAX / sizeof(jchar)) {
+                value = static_cast<jchar*>(scratch(valueStack, bytes * sizeof(jchar)));
+            }
+            if (value != nullptr) {
+                valueUnits = wtf8Decode(stored, bytes, value);
+            }
+        }
+    }
+    releaseScratch(encodedName, nameStack);
+    if (value == nullptr) {
+        return nullptr;
+    }
+    jstring result = nullptr;
+    if (valueUnits <= INT32_MAX) {
+        result = env->NewString(value, static_cast<jsize>(valueUnits));
+    }
+    releaseScratch(value, valueStack);
+    return result;
+}
+
+bool hostPutenv(const jchar* assignment) {
+    size_t units = wideLength(assignment);
+    size_t nameUnits = 0;
+    while (nameUnits < units && assignment[nameUnits] != u'=') {
+        ++nameUnits;
+    }
+    if (nameUnits == 0 || nameUnits == units) {
+        return false;  // an empty name, or no '=': refused, as the Windows runtime does
+    }
+    size_t valueUnits = units - nameUnits - 1;
+
+    // "NAME\0VALUE\0" in one buffer.
+    size_t capacity = encodedCapacity(units, 2);
+    alignas(8) char stack[kStackBytes];
+    char* encoded = capacity == 0 ? nullptr : static_cast<char*>(scratch(stack, capacity));
+    if (encoded == nullptr) {
+        return false;
+    }
+    size_t nameBytes = wtf8Encode(assignment, nameUnits, encoded);
+    encoded[nameBytes] = '\0';
+    char* value = encoded + nameBytes + 1;
+    value[wtf8Encode(assignment + nameUnits + 1, valueUnits, value)] = '\0';
+
+    int status;
+    {
+        std::lock_guard<std::mutex> hold(environmentLock);
+        // setenv copies; putenv would keep a buffer we are about to free.
+        status = valueUnits == 0 ? unsetenv(encoded) : setenv(encoded, value, 1);
+    }
+    releaseScratch(encoded, stack);
+    return status == 0;
+}

@@ -1,0 +1,92 @@
+// The WTF-8 transcoder, independent of the locale.
+#include "wtf8.h"
+
+namespace {
+
+constexpr uint16_t kReplacement = 0xFFFD;
+
+bool isLeadSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
+bool isTrailSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+}  // namespace
+
+size_t wtf8Encode(const uint16_t* units, size_t count, char* out) {
+    unsigned char* byte = reinterpret_cast<unsigned char*>(out);
+    for (size_t i = 0; i < count; ++i) {
+        uint32_t unit = units[i];
+        if (unit < 0x80) {
+            *byte++ = static_cast<unsigned char>(unit);
+        } else if (unit < 0x800) {
+            *byte++ = static_cast<unsigned char>(0xC0 | (unit >> 6));
+            *byte++ = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        } else if (isLeadSurrogate(unit) && i + 1 < count && isTrailSurrogate(units[i + 1])) {
+            // A pair must become one 4-byte sequence, or the bytes would not be WTF-8.
+            uint32_t codePoint = 0x10000 + ((unit - 0xD800) << 10) + (units[++i] - 0xDC00u);
+            *byte++ = static_cast<unsigned char>(0xF0 | (codePoint >> 18));
+            *byte++ = static_cast<unsigned char>(0x80 | ((codePoint >> 12) & 0x3F));
+            *byte++ = static_cast<unsigned char>(0x80 | ((codePoint >> 6) & 0x3F));
+            *byte++ = static_cast<unsigned char>(0x80 | (codePoint & 0x3F));
+        } else {
+            // Includes unpaired surrogates, as their 3-byte form.
+            *byte++ = static_cast<unsigned char>(0xE0 | (unit >> 12));
+            *byte++ = static_cast<unsigned char>(0x80 | ((unit >> 6) & 0x3F));
+            *byte++ = static_cast<unsigned char>(0x80 | (unit & 0x3F));
+        }
+    }
+    return static_cast<size_t>(byte - reinterpret_cast<unsigned char*>(out));
+}
+
+size_t wtf8Decode(const char* bytes, size_t length, uint16_t* out) {
+    const unsigned char* next = reinterpret_cast<const unsigned char*>(bytes);
+    const unsigned char* end = next + length;
+    uint16_t* unit = out;
+    while (next < end) {
+        uint32_t lead = *next++;
+        if (lead < 0x80) {
+            *unit++ = static_cast<uint16_t>(lead);
+            continue;
+        }
+        // The well-formed ranges of Unicode's table 3-7, except that ED may go on with A0..BF:
+        // those are WTF-8's surrogate forms.
+        unsigned continuations;
+        uint32_t codePoint;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            continuations = 1;
+            codePoint = lead & 0x1F;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            continuations = 2;
+            codePoint = lead & 0x0F;
+            low = lead == 0xE0 ? 0xA0 : 0x80;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            continuations = 3;
+            codePoint = lead & 0x07;
+            low = lead == 0xF0 ? 0x90 : 0x80;
+            high = lead == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            *unit++ = kReplacement;
+            continue;
+        }
+        bool complete = true;
+        for (; continuations > 0; --continuations) {
+            if (next == end || *next < low || *next > high) {
+                complete = false;  // the bytes taken so far are one maximal subpart
+                break;
+            }
+            codePoint = (codePoint << 6) | (*next++ & 0x3Fu);
+            low = 0x80;
+            high = 0xBF;
+        }
+        if (!complete) {
+            *unit++ = kReplacement;
+        } else if (codePoint >= 0x10000) {
+            codePoint -= 0x10000;
+            *unit++ = static_cast<uint16_t>(0xD800 | (codePoint >> 10));
+            *unit++ = static_cast<uint16_t>(0xDC00 | (codePoint & 0x3FF));
+        } else {
+            *unit++ = static_cast<uint16_t>(codePoint);
+        }
+    }
+    return static_cast<size_t>(unit - out);
+}
