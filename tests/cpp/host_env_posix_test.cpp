@@ -1,0 +1,43 @@
+// The POSIX host as other processes see it: WTF-8 bytes in the environment, whatever bytes come in.
+#include "fake_jni.h"
+#include "natives.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+TEST(PosixHost, StoresWtf8BytesThatChildrenInherit) {
+    FakeJni fake;
+    std::u16string assignment = u"ZK7P_W=\u00e9\u4e2d\U0001F600" + std::u16string{0xD800};
+    ASSERT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, fake.string(assignment)), JNI_TRUE);
+    const char* stored = std::getenv("ZK7P_W");
+    ASSERT_NE(stored, nullptr);
+    EXPECT_EQ(std::string(stored), "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\xED\xA0\x80");
+    unsetenv("ZK7P_W");
+}
+
+TEST(PosixHost, DecodesWhatOthersStored) {
+    struct Stored {
+        const char* bytes;
+        std::u16string units;
+    };
+    const Stored cases[] = {
+        {"", u""},  // set but empty is not unset
+        {"caf\xE9", {u'c', u'a', u'f', 0xFFFD}},
+        {"\xED\xB0\x80", {0xDC00}},
+        {"\xD0\x9F\xD1\x80\xD0\xB8", u"\u041f\u0440\u0438"},
+    };
+    for (const Stored& c : cases) {
+        FakeJni fake;
+        ASSERT_EQ(setenv("ZK7P_R", c.bytes, 1), 0);
+        jstring value = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.string(u"ZK7P_R"));
+        ASSERT_NE(value, nullptr) << c.bytes;
+        EXPECT_EQ(FakeJni::unitsOf(value), c.units) << c.bytes;
+    }
+    unsetenv("ZK7P_R");
+}
+
+}  // namespace

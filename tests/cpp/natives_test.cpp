@@ -1,0 +1,140 @@
+// Both natives against the host's real environment, driven through the fake JNI table; the same
+// expectations hold on every host.
+#include "fake_jni.h"
+#include "heap_cap.h"
+#include "natives.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::u16string kUnset = u"(unset)";
+
+class NativesTest : public testing::Test {
+protected:
+    FakeJni fake;
+
+    std::u16string get(const std::u16string& name) {
+        jstring value = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.string(name));
+        return value == nullptr ? kUnset : FakeJni::unitsOf(value);
+    }
+
+    bool put(const std::u16string& assignment) {
+        return Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, fake.string(assignment)) == JNI_TRUE;
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(fake.charsHeld, 0) << "characters not released";
+        EXPECT_EQ(fake.badReleases, 0);
+    }
+};
+
+TEST_F(NativesTest, NamesAndValuesComeBackExactly) {
+    const std::u16string names[] = {
+        u"ZK7T_ASCII",
+        u"ZK7T_\u0418\u041c\u042f",             // Cyrillic
+        u"ZK7T_\u540d\u524d",                   // CJK
+        u"ZK7T_\U0001F511",                     // a surrogate pair
+        u"ZK7T_" + std::u16string{0xD800},      // an unpaired lead
+    };
+    const std::u16string values[] = {
+        u"plain",
+        u"\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440",
+        u"\u4e16\u754c\u4f60\u597d",
+        u"\U0001F600 and \U00010348",
+        std::u16string{0xD800, u'x', 0xDC00},   // unpaired lead, then unpaired trail
+        std::u16string{0xDC00, 0xD800},         // a pair in the wrong order is two unpaired units
+        u"a=b==c",
+        std::u16string(700, u'\u4e2d'),         // too long for any stack buffer
+    };
+    for (const std::u16string& name : names) {
+        for (const std::u16string& value : values) {
+            ASSERT_TRUE(put(name + u"=" + value));
+            EXPECT_EQ(get(name), value);
+        }
+        EXPECT_TRUE(put(name + u"="));
+    }
+}
+
+TEST_F(NativesTest, AssignmentsMeanWhatTheyMeanOnWindows) {
+    struct Step {
+        std::u16string assignment;
+        bool applied;
+        std::u16string afterwards;  // the value of ZK7T_S once the step ran
+    };
+    const Step steps[] = {
+        {u"ZK7T_S=first", true, u"first"},
+        {u"ZK7T_S=second", true, u"second"},
+        {u"", false, u"second"},
+        {u"ZK7T_S", false, u"second"},
+        {u"=ZK7T_S", false, u"second"},
+        {u"==", false, u"second"},
+        {std::u16string(u"ZK7T_S\0=zero", 12), false, u"second"},  // ends before its '='
+        {std::u16string(u"ZK7T_S=cut\0off", 14), true, u"cut"},
+        {u"ZK7T_S=", true, kUnset},
+        {u"ZK7T_S=", true, kUnset},  // removing what is not set succeeds
+    };
+    for (const Step& step : steps) {
+        EXPECT_EQ(put(step.assignment), step.applied);
+        EXPECT_EQ(get(u"ZK7T_S"), step.afterwards);
+    }
+}
+
+TEST_F(NativesTest, LookupsThatNameNoVariable) {
+    ASSERT_TRUE(put(u"ZK7T_A=B=value"));
+    EXPECT_EQ(get(u"ZK7T_A"), u"B=value");
+    EXPECT_EQ(get(u""), kUnset);
+    EXPECT_EQ(get(u"ZK7T_A=B"), kUnset);  // would otherwise find "value"
+    EXPECT_EQ(get(u"ZK7T_A="), kUnset);
+    EXPECT_EQ(get(u"="), kUnset);
+    EXPECT_EQ(get(std::u16string(u"\0ZK7T_A", 7)), kUnset);
+    EXPECT_EQ(get(std::u16string(u"ZK7T_A\0junk", 11)), u"B=value");  // ends at U+0000
+    EXPECT_EQ(get(u"ZK7T_NEVER_SET"), kUnset);
+    EXPECT_TRUE(put(u"ZK7T_A="));
+}
+
+TEST_F(NativesTest, NullStringsAreRefusedBeforeAnyJniCall) {
+    EXPECT_EQ(Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, nullptr), nullptr);
+    EXPECT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, nullptr), JNI_FALSE);
+    EXPECT_EQ(fake.jniCalls, 0);
+}
+
+TEST_F(NativesTest, JvmFailuresGiveNullOrFalseAndChangeNothing) {
+    ASSERT_TRUE(put(u"ZK7T_F=kept"));
+
+    fake.withholdChars = true;
+    EXPECT_EQ(get(u"ZK7T_F"), kUnset);
+    EXPECT_FALSE(put(u"ZK7T_F=lost"));
+    fake.withholdChars = false;
+    EXPECT_EQ(get(u"ZK7T_F"), u"kept");
+
+    fake.refuseNewString = true;
+    EXPECT_EQ(get(u"ZK7T_F"), kUnset);
+    fake.refuseNewString = false;
+    EXPECT_TRUE(put(u"ZK7T_F="));
+}
+
+TEST_F(NativesTest, ExhaustedHeapRefusesTheAssignmentAndReportsIt) {
+    ASSERT_TRUE(put(u"ZK7T_H=kept"));
+    if (!capHeap()) {
+        GTEST_SKIP() << "no way to make this host's heap fail";
+    }
+    testing::internal::CaptureStderr();
+    jboolean applied = Java_quorvalen_zelka_NativeTools_putenv0(
+        &fake.env, nullptr, fake.stringWithLength(u"ZK7T_H=lost", kUnallocatableLength));
+    jstring value = Java_quorvalen_zelka_NativeTools_getenv0(
+        &fake.env, nullptr, fake.stringWithLength(u"ZK7T_H", kUnallocatableLength));
+    std::string written = testing::internal::GetCapturedStderr();
+    uncapHeap();
+    EXPECT_EQ(applied, JNI_FALSE);
+    EXPECT_EQ(value, nullptr);
+    std::string once = mallocFailureMessage(2 * static_cast<size_t>(kUnallocatableLength) + 2);
+    EXPECT_EQ(written, once + once);
+    EXPECT_EQ(get(u"ZK7T_H"), u"kept");
+    EXPECT_TRUE(put(u"ZK7T_H="));
+}
+
+}  // namespace
