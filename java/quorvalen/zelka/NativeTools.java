@@ -1,0 +1,102 @@
+package quorvalen.zelka;
+
+/**
+ * Exact, thread-safe access to the environment of the running process.
+ *
+ * <p>Names and values are full UTF-16: characters outside Latin-1, surrogate pairs and unpaired
+ * surrogates come back exactly as they were set. Unlike {@link System#getenv(String)}, which reads a
+ * snapshot taken at start-up, every call here sees the current environment, and variables set here
+ * are inherited by child processes started afterwards.
+ *
+ * <p>Calls from any number of threads may overlap: the library serialises its own lookups and
+ * assignments. It cannot serialise native code elsewhere in the process that changes the
+ * environment without going through this class.
+ *
+ * <p>Assignments follow the Windows C runtime on every host: an empty value removes the variable,
+ * and a name ends at its first {@code '='}. A string ends at its first U+0000.
+ */
+public final class NativeTools {
+    static {
+        NativeLoader.load();
+    }
+
+    private NativeTools() {
+    }
+
+    static native String getenv0(String name);
+
+    static native boolean putenv0(String assignment);
+
+    /**
+     * Returns the current value of an environment variable.
+     *
+     * @param name the variable's name; it ends at its first U+0000
+     * @return the value (possibly empty), or {@code null} when the variable is not set or the name
+     *     is {@code null}, empty, or contains {@code '='}
+     */
+    public static String getenv(String name) {
+        return getenv0(name);
+    }
+
+    /**
+     * Applies one assignment of the form {@code NAME=VALUE} to the environment of this process.
+     *
+     * <p>{@code NAME=VALUE} sets or replaces NAME; {@code NAME=} removes it (and succeeds when it was
+     * not set). The name ends at the first {@code '='}, so the value may contain {@code '='}.
+     * The assignment ends at its first U+0000.
+     *
+     * @param assignment the assignment
+     * @return {@code true} when it was applied; {@code false} when it is {@code null}, has no
+     *     {@code '='}, starts with {@code '='}, or the host refused it
+     */
+    public static boolean putenv(String assignment) {
+        return putenv0(assignment);
+    }
+
+    /**
+     * Sets or replaces an environment variable. An empty value removes the variable, on every host,
+     * as the Windows C runtime does: no environment variable can hold an empty value through this
+     * class.
+     *
+     * @param name the variable's name
+     * @param value the new value; empty to remove the variable
+     * @return {@code true} when the host applied the change
+     * @throws IllegalArgumentException if the name is {@code null}, empty, or contains {@code '='}
+     *     or U+0000, or the value is {@code null} or contains U+0000
+     */
+    public static boolean setenv(String name, String value) {
+        requireName(name);
+        if (value == null) {
+            throw new IllegalArgumentException("value is null");
+        }
+        if (value.indexOf('\0') >= 0) {
+            throw new IllegalArgumentException("value contains U+0000");
+        }
+        return putenv0(name + '=' + value);
+    }
+
+    /**
+     * Removes an environment variable. Removing a variable that is not set succeeds.
+     *
+     * @param name the variable's name
+     * @return {@code true} when the host applied the change
+     * @throws IllegalArgumentException if the name is {@code null}, empty, or contains {@code '='}
+     *     or U+0000
+     */
+    public static boolean unsetenv(String name) {
+        requireName(name);
+        return putenv0(name + '=');
+    }
+
+    private static void requireName(String name) {
+        if (name == null || name.isEmpty()) {
+            throw new IllegalArgumentException("name is null or empty");
+        }
+        if (name.indexOf('=') >= 0) {
+            throw new IllegalArgumentException("name contains '=': " + name);
+        }
+        if (name.indexOf('\0') >= 0) {
+            throw new IllegalArgumentException("name contains U+0000");
+        }
+    }
+}

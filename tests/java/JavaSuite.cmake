@@ -1,0 +1,30 @@
+# The Java suites: JUnit 5's console launcher on a real JVM with -Xcheck:jni, against a built library.
+include(UseJava)
+find_jar(JUNIT_CONSOLE_JAR NAMES junit-platform-console-standalone PATHS /usr/share/java REQUIRED)
+
+add_jar(zknative7_java_tests
+  SOURCES
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeToolsTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
+  INCLUDE_JARS zknative7_java ${JUNIT_CONSOLE_JAR})
+
+# Registers test NAME: the suites on JAVA with the library found in LIBRARY_DIR. Any JNI warning
+# fails it, as a test failure does.
+function(zknative7_java_suite name java library_dir)
+  get_target_property(main_jar zknative7_java JAR_FILE)
+  get_target_property(test_jar zknative7_java_tests JAR_FILE)
+  add_test(NAME ${name}
+    COMMAND ${java} -Xcheck:jni -Djava.library.path=${library_dir}
+      -cp ${JUNIT_CONSOLE_JAR}:${main_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
+      --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
+      --scan-class-path ${test_jar})
+  # Java decodes arguments and file names by the locale; the tests pass Cyrillic to children.
+  set_tests_properties(${name} PROPERTIES
+    ENVIRONMENT LC_ALL=C.UTF-8
+    FAIL_REGULAR_EXPRESSION "WARNING in native method"
+    TIMEOUT 300)
+endfunction()
+
+zknative7_java_suite(java.linux-x86_64 ${Java_JAVA_EXECUTABLE} $<TARGET_FILE_DIR:zknative7>)

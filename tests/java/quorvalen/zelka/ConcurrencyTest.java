@@ -1,0 +1,79 @@
+package quorvalen.zelka;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.HashSet;
+import java.util.List;
+import java.util.Set;
+import java.util.concurrent.ConcurrentLinkedQueue;
+import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.atomic.AtomicLong;
+import org.junit.jupiter.api.Test;
+
+/** Threads getting and putting the same variable see only whole values that some thread wrote. */
+class ConcurrencyTest {
+    static final int THREADS = 8;
+    static final long MILLIS = 1500;
+
+    @Test
+    void sharedAndOwnVariablesStayWhole() throws Exception {
+        // Values of different lengths, some too long for the library's stack buffers, so a torn
+        // or freed read could not pass for a written one.
+        List<String> written = Arrays.asList("short", "\u041f\u0440\u0438\u0432\u0435\u0442",
+            NativeToolsTest.repeat("\u4e2d\uD83D\uDE00", 200), NativeToolsTest.repeat("x", 1000), "\uD800=\uDFFF");
+        Set<String> allowed = new HashSet<>(written);
+        assertTrue(NativeTools.setenv("ZK7J_RACE", written.get(0)));
+
+        ConcurrentLinkedQueue<String> faults = new ConcurrentLinkedQueue<>();
+        AtomicLong operations = new AtomicLong();
+        CountDownLatch start = new CountDownLatch(1);
+        List<Thread> threads = new ArrayList<>();
+        for (int t = 0; t < THREADS; t++) {
+            final int id = t;
+            threads.add(new Thread(() -> {
+                String own = "ZK7J_OWN_" + id;
+                long ops = 0;
+                try {
+                    start.await();
+                    long end = System.currentTimeMillis() + MILLIS;
+                    for (int i = 0; System.currentTimeMillis() < end; i++) {
+                        String mine = written.get((i + id) % written.size());
+                        if (!NativeTools.setenv("ZK7J_RACE", mine)) {
+                            faults.add("set refused");
+                        }
+                        String seen = NativeTools.getenv("ZK7J_RACE");
+                        if (!allowed.contains(seen)) {
+                            faults.add("torn shared value: " + seen);
+                        }
+                        String ownValue = mine + id + ":" + i;
+                        NativeTools.setenv(own, ownValue);
+                        if (!ownValue.equals(NativeTools.getenv(own))) {
+                            faults.add("lost own value in thread " + id);
+                        }
+                        if (i % 3 == 0 && (!NativeTools.unsetenv(own) || NativeTools.getenv(own) != null)) {
+                            faults.add("own removal failed in thread " + id);
+                        }
+                        ops += 5;
+                    }
+                } catch (InterruptedException e) {
+                    faults.add("interrupted");
+                }
+                operations.addAndGet(ops);
+            }));
+        }
+        threads.forEach(Thread::start);
+        start.countDown();
+        for (Thread thread : threads) {
+            thread.join();
+        }
+        System.out.printf("%d threads, %d operations in %d ms%n", THREADS, operations.get(), MILLIS);
+        assertEquals(new ArrayList<String>(), new ArrayList<>(faults));
+        for (int t = 0; t < THREADS; t++) {
+            NativeTools.unsetenv("ZK7J_OWN_" + t);
+        }
+        assertTrue(NativeTools.unsetenv("ZK7J_RACE"));
+    }
+}

@@ -1,0 +1,116 @@
+package quorvalen.zelka;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertNull;
+import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.util.ArrayList;
+import java.util.List;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.params.ParameterizedTest;
+import org.junit.jupiter.params.provider.Arguments;
+import org.junit.jupiter.params.provider.MethodSource;
+
+/** The natives and their wrappers on a real JVM, against the real environment of this process. */
+class NativeToolsTest {
+    static List<Arguments> namesAndValues() {
+        String[] names = {"ZK7J_ASCII", "ZK7J_\u0418\u041c\u042f", "ZK7J_\u540d\u524d", "ZK7J_\uD83D\uDD11",
+            "ZK7J_\uDBFF"};
+        String[] values = {"plain", "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440",
+            "\u4e16\u754c\u4f60\u597d", "\uD83D\uDE00 and \uD800\uDF48", "\uD800x\uDC00", "\uDC00\uD800",
+            "a=b==c", repeat("\u00e9\u4e2d", 400)};
+        List<Arguments> all = new ArrayList<>();
+        for (String name : names) {
+            for (String value : values) {
+                all.add(Arguments.of(name, value));
+            }
+        }
+        return all;
+    }
+
+    @ParameterizedTest
+    @MethodSource("namesAndValues")
+    void namesAndValuesComeBackExactly(String name, String value) {
+        assertTrue(NativeTools.putenv(name + "=" + value));
+        assertEquals(value, NativeTools.getenv(name));
+        assertTrue(NativeTools.unsetenv(name));
+        assertNull(NativeTools.getenv(name));
+    }
+
+    @Test
+    void aValueOfOneMebiUnitsComesBackExactly() {
+        StringBuilder value = new StringBuilder(1 << 20);
+        String[] pieces = {"a", "\u00e9", "\u4e2d", "\uD83D\uDE00", "\uD800", "\uDFFF", "="};
+        for (int i = 0; value.length() < (1 << 20) - 1; i++) {
+            value.append(pieces[i % pieces.length]);
+        }
+        value.setLength((1 << 20) - 1);
+        value.append('z');
+        assertTrue(NativeTools.setenv("ZK7J_HUGE", value.toString()));
+        assertEquals(value.toString(), NativeTools.getenv("ZK7J_HUGE"));
+        assertTrue(NativeTools.unsetenv("ZK7J_HUGE"));
+    }
+
+    @Test
+    void assignmentsMeanWhatTheyMeanOnWindows() {
+        // Each row: assignment, whether it applies, the value of ZK7J_S afterwards.
+        Object[][] steps = {
+            {"ZK7J_S=first", true, "first"},
+            {"ZK7J_S=second", true, "second"},
+            {"", false, "second"},
+            {"ZK7J_S", false, "second"},
+            {"=ZK7J_S", false, "second"},
+            {"ZK7J_S\0=zero", false, "second"},
+            {"ZK7J_S=cut\0off", true, "cut"},
+            {"ZK7J_S=", true, null},
+            {"ZK7J_S=", true, null},
+            {null, false, null},
+        };
+        for (Object[] step : steps) {
+            assertEquals(step[1], NativeTools.putenv((String) step[0]), String.valueOf(step[0]));
+            assertEquals(step[2], NativeTools.getenv("ZK7J_S"), String.valueOf(step[0]));
+        }
+    }
+
+    @Test
+    void lookupsThatNameNoVariable() {
+        assertTrue(NativeTools.setenv("ZK7J_A", "B=value"));
+        assertNull(NativeTools.getenv(null));
+        assertNull(NativeTools.getenv(""));
+        assertNull(NativeTools.getenv("ZK7J_A=B"));
+        assertNull(NativeTools.getenv("\0ZK7J_A"));
+        assertEquals("B=value", NativeTools.getenv("ZK7J_A\0junk"));
+        assertNull(NativeTools.getenv("ZK7J_NEVER_SET"));
+        assertTrue(NativeTools.unsetenv("ZK7J_A"));
+    }
+
+    @Test
+    void setenvWithAnEmptyValueRemoves() {
+        assertTrue(NativeTools.setenv("ZK7J_E", "x"));
+        assertTrue(NativeTools.setenv("ZK7J_E", ""));
+        assertNull(NativeTools.getenv("ZK7J_E"));
+    }
+
+    @Test
+    void wrappersRejectWhatNamesNoVariable() {
+        String[] badNames = {null, "", "A=B", "=", "A\0B"};
+        for (String name : badNames) {
+            assertThrows(IllegalArgumentException.class, () -> NativeTools.setenv(name, "v"), String.valueOf(name));
+            assertThrows(IllegalArgumentException.class, () -> NativeTools.unsetenv(name), String.valueOf(name));
+        }
+        assertThrows(IllegalArgumentException.class, () -> NativeTools.setenv("ZK7J_V", null));
+        assertThrows(IllegalArgumentException.class, () -> NativeTools.setenv("ZK7J_V", "a\0b"));
+        assertNull(NativeTools.getenv("ZK7J_V"));
+        assertFalse(NativeTools.putenv("A\0B=v"));
+    }
+
+    static String repeat(String piece, int times) {
+        StringBuilder text = new StringBuilder();
+        for (int i = 0; i < times; i++) {
+            text.append(piece);
+        }
+        return text.toString();
+    }
+}
