@@ -1,7 +1,8 @@
 #!/bin/sh
 # Fails unless a built library exports exactly the two natives and the three allocators, under the
 # names its host's JVM and native callers look up.
-# usage: check-exports.sh elf LIB
+# For a DLL it also fails on any import but the two DLLs a JVM process already has.
+# usage: check-exports.sh elf LIB | pe-x86 OBJDUMP DLL | pe-x86_64 OBJDUMP DLL
 set -eu
 
 # Every name in $1 must be in $2 and the other way round; $3 says what the names are.
@@ -23,6 +24,18 @@ case $kind in
   elf)
     compare "Java_quorvalen_zelka_NativeTools_getenv0 Java_quorvalen_zelka_NativeTools_putenv0 $allocators" \
             "$(nm -D --defined-only "$2" | awk '{print $3}')" export
+    ;;
+  pe-x86|pe-x86_64)
+    # 32-bit HotSpot looks natives up as _name@12; 64-bit Windows uses the plain name.
+    if [ "$kind" = pe-x86 ]; then
+      natives="_Java_quorvalen_zelka_NativeTools_getenv0@12 _Java_quorvalen_zelka_NativeTools_putenv0@12"
+    else
+      natives="Java_quorvalen_zelka_NativeTools_getenv0 Java_quorvalen_zelka_NativeTools_putenv0"
+    fi
+    tables=$("$2" -p "$3")
+    exported=$(printf '%s\n' "$tables" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')
+    imported=$(printf '%s\n' "$tables" | sed -n 's/^[[:space:]]*DLL Name: //p')
+    compare "$natives $allocators" "$exported" export && compare "KERNEL32.dll msvcrt.dll" "$imported" import
     ;;
   *) echo "unknown kind $kind" >&2; exit 2 ;;
 esac
