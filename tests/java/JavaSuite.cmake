@@ -5,18 +5,19 @@ find_jar(JUNIT_CONSOLE_JAR NAMES junit-platform-console-standalone PATHS /usr/sh
 add_jar(zknative7_java_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeToolsTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
-  INCLUDE_JARS zknative7_java ${JUNIT_CONSOLE_JAR})
+  INCLUDE_JARS zknative7_classes ${JUNIT_CONSOLE_JAR})
 
-# Registers test NAME: the suites on JAVA with the library found in LIBRARY_DIR. Any JNI warning
-# fails it, as a test failure does.
-function(zknative7_java_suite name java library_dir)
+# Registers test NAME: the suites on JAVA, with LIBRARY_PATH as java.library.path (empty: only the
+# jar's own copy can load). Any JNI warning fails it, as a test failure does.
+function(zknative7_java_suite name java library_path)
   get_target_property(main_jar zknative7_java JAR_FILE)
   get_target_property(test_jar zknative7_java_tests JAR_FILE)
   add_test(NAME ${name}
-    COMMAND ${java} -Xcheck:jni -Djava.library.path=${library_dir}
+    COMMAND ${java} -Xcheck:jni -Djava.library.path=${library_path}
       -cp ${JUNIT_CONSOLE_JAR}:${main_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
       --scan-class-path ${test_jar})
@@ -26,5 +27,3 @@ function(zknative7_java_suite name java library_dir)
     FAIL_REGULAR_EXPRESSION "WARNING in native method"
     TIMEOUT 300)
 endfunction()
-
-zknative7_java_suite(java.linux-x86_64 ${Java_JAVA_EXECUTABLE} $<TARGET_FILE_DIR:zknative7>)
