@@ -15,11 +15,12 @@ install_missing() {
   esac
   apt-get update -q
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
 }
 
 BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
-TEST_PACKAGES="googletest junit5 g++-i686-linux-gnu openjdk-17-jdk-headless:i386"
+TEST_PACKAGES="googletest junit5 g++-i686-linux-gnu openjdk-17-jdk-headless:i386
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386"
 
 # The host's own JDK, whichever JDK the alternatives system puts on PATH.
 JAVA_HOME=/usr/lib/jvm/java-17-openjdk-$(dpkg --print-architecture)
