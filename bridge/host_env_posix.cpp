@@ -1,5 +1,6 @@
 // The process environment on POSIX hosts: UTF-16 names and values kept as WTF-8 bytes.
 #include "host_env.h"
+#include "assignment.h"
 #include "wide_string.h"
 #include "wtf8.h"
 #include "zknative7_alloc.h"
@@ -80,11 +81,8 @@ jstring hostGetenv(JNIEnv* env, const jchar* name) {
 
 bool hostPutenv(const jchar* assignment) {
     size_t units = wideLength(assignment);
-    size_t nameUnits = 0;
-    while (nameUnits < units && assignment[nameUnits] != u'=') {
-        ++nameUnits;
-    }
-    if (nameUnits == 0 || nameUnits == units) {
+    size_t nameUnits = assignmentNameUnits(assignment, units);
+    if (nameUnits == 0) {
         return false;  // an empty name, or no '=': refused, as the Windows runtime does
     }
     size_t valueUnits = units - nameUnits - 1;

@@ -1,0 +1,15 @@
+# ZKNATIVE7_SANITIZE makes a checking build: the core and its C++ suites (or, for "fuzzer", the
+# fuzz targets) compiled with clang's sanitizers. Any report stops the program.
+set(ZKNATIVE7_SANITIZE "" CACHE STRING "address (with undefined), thread, or fuzzer; empty for none")
+if(ZKNATIVE7_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+elseif(ZKNATIVE7_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread)
+  add_link_options(-fsanitize=thread)
+elseif(ZKNATIVE7_SANITIZE STREQUAL "fuzzer")
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all)
+  add_link_options(-fsanitize=address,undefined)
+elseif(ZKNATIVE7_SANITIZE)
+  message(FATAL_ERROR "ZKNATIVE7_SANITIZE must be address, thread or fuzzer, not ${ZKNATIVE7_SANITIZE}")
+endif()
