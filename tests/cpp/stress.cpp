@@ -1,0 +1,152 @@
+// The stress run, on native threads (mingw-w64's win32 model has no std::thread).
+#include "stress.h"
+
+#include "fake_jni.h"
+
+#include <atomic>
+#include <vector>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <pthread.h>
+#include <time.h>
+#endif
+
+namespace {
+
+const std::u16string kUnset = u"(unset)";
+
+// Lengths on both sides of the library's stack buffers, so a torn or freed read cannot pass.
+const std::u16string kSharedValues[] = {
+    u"short",
+    u"\u041f\u0440\u0438\u0432\u0435\u0442",
+    std::u16string(300, u'\u4e2d'),
+    std::u16string(1000, u'x'),
+    u"\U0001F600=" + std::u16string{0xD800},
+};
+
+struct Racer {
+    Getenv0 getenv0;
+    Putenv0 putenv0;
+    int id;
+    const std::atomic<bool>* stop;
+    long long operations;
+    long long faults;
+    std::string firstFault;
+};
+
+void fault(Racer& racer, const std::string& what) {
+    if (racer.faults++ == 0) {
+        racer.firstFault = what;
+    }
+}
+
+void race(Racer& racer) {
+    FakeJni fake;  // one JNIEnv per thread, as a JVM gives
+    auto get = [&](const std::u16string& name) {
+        jstring value = racer.getenv0(&fake.env, nullptr, fake.string(name));
+        return value == nullptr ? kUnset : FakeJni::unitsOf(value);
+    };
+    auto put = [&](const std::u16string& assignment) {
+        return racer.putenv0(&fake.env, nullptr, fake.string(assignment)) == JNI_TRUE;
+    };
+    const std::u16string own = u"ZK7S_OWN_" + std::u16string(1, static_cast<char16_t>(u'A' + racer.id));
+    for (long long i = 0; !racer.stop->load(std::memory_order_relaxed); ++i) {
+        const std::u16string& mine = kSharedValues[(i + racer.id) % 5];
+        bool removing = (i + racer.id) % 7 == 0;
+        if (!put(removing ? u"ZK7S_SHARED=" : u"ZK7S_SHARED=" + mine)) {
+            fault(racer, "shared assignment refused");
+        }
+        std::u16string seen = get(u"ZK7S_SHARED");
+        bool written = seen == kUnset;
+        for (const std::u16string& value : kSharedValues) {
+            written = written || seen == value;
+        }
+        if (!written) {
+            fault(racer, "torn shared value of " + std::to_string(seen.size()) + " units");
+        }
+        std::u16string ownValue = mine + u":" + std::u16string(static_cast<size_t>(i % 50), u'y');
+        if (!put(own + u"=" + ownValue) || get(own) != ownValue) {
+            fault(racer, "own value lost");
+        }
+        if (i % 3 == 0 && (!put(own + u"=") || get(own) != kUnset)) {
+            fault(racer, "own removal lost");
+        }
+        racer.operations += i % 3 == 0 ? 6 : 4;
+        fake.strings.clear();
+    }
+    if (fake.charsHeld != 0 || fake.badReleases != 0) {
+        fault(racer, "characters not released once");
+    }
+    put(own + u"=");
+}
+
+#if defined(_WIN32)
+DWORD WINAPI raceThread(void* racer) {
+    race(*static_cast<Racer*>(racer));
+    return 0;
+}
+#else
+void* raceThread(void* racer) {
+    race(*static_cast<Racer*>(racer));
+    return nullptr;
+}
+#endif
+
+void sleepMillis(int millis) {
+#if defined(_WIN32)
+    Sleep(static_cast<DWORD>(millis));
+#else
+    struct timespec wait = {millis / 1000, (millis % 1000) * 1000000L};
+    while (nanosleep(&wait, &wait) != 0) {
+    }
+#endif
+}
+
+}  // namespace
+
+StressReport runStress(Getenv0 getenv0, Putenv0 putenv0, int threads, int millis) {
+    std::atomic<bool> stop(false);
+    std::vector<Racer> racers;
+    for (int id = 0; id < threads; ++id) {
+        racers.push_back(Racer{getenv0, putenv0, id, &stop, 0, 0, std::string()});
+    }
+#if defined(_WIN32)
+    std::vector<HANDLE> handles;
+    for (Racer& racer : racers) {
+        handles.push_back(CreateThread(nullptr, 0, raceThread, &racer, 0, nullptr));
+    }
+    sleepMillis(millis);
+    stop = true;
+    WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, INFINITE);
+    for (HANDLE handle : handles) {
+        CloseHandle(handle);
+    }
+#else
+    std::vector<pthread_t> handles(racers.size());
+    for (size_t i = 0; i < racers.size(); ++i) {
+        pthread_create(&handles[i], nullptr, raceThread, &racers[i]);
+    }
+    sleepMillis(millis);
+    stop = true;
+    for (pthread_t handle : handles) {
+        pthread_join(handle, nullptr);
+    }
+#endif
+    StressReport report{threads, 0, millis, 0, std::string()};
+    for (const Racer& racer : racers) {
+        report.operations += racer.operations;
+        if (racer.faults != 0 && report.faults == 0) {
+            report.firstFault = racer.firstFault;
+        }
+        report.faults += racer.faults;
+    }
+    return report;
+}
+
+std::string describe(const StressReport& report) {
+    return std::to_string(report.threads) + " threads, " + std::to_string(report.operations) +
+           " operations in " + std::to_string(report.millis) + " ms, " + std::to_string(report.faults) +
+           " faults" + (report.faults == 0 ? "" : " (first: " + report.firstFault + ")");
+}

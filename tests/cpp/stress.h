@@ -1,0 +1,26 @@
+// Many threads in the natives at once: a shared variable set, replaced and removed, and a variable
+// of each thread's own. Every read must be a whole value some thread wrote, or unset after a removal.
+#ifndef ZKNATIVE7_STRESS_H
+#define ZKNATIVE7_STRESS_H
+
+#include <jni.h>
+
+#include <string>
+
+typedef jstring(JNICALL* Getenv0)(JNIEnv*, jclass, jstring);
+typedef jboolean(JNICALL* Putenv0)(JNIEnv*, jclass, jstring);
+
+struct StressReport {
+    int threads;
+    long long operations;
+    int millis;
+    long long faults;
+    std::string firstFault;
+};
+
+StressReport runStress(Getenv0 getenv0, Putenv0 putenv0, int threads, int millis);
+
+// "8 threads, N operations in M ms, F faults": what a stress run did.
+std::string describe(const StressReport& report);
+
+#endif
