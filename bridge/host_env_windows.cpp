@@ -1,5 +1,7 @@
 // The process environment on Windows: the C runtime's own UTF-16 functions, under one lock.
 #include "host_env.h"
+#include "assignment.h"
+#include "wide_string.h"
 
 #include <windows.h>
 
@@ -13,6 +15,11 @@ namespace {
 // it, so a value from _wgetenv is only safe to copy while no assignment can run. The Windows
 // cross-compiler has no std::mutex; an SRW lock needs no initialiser and no teardown.
 SRWLOCK environmentLock = SRWLOCK_INIT;
+
+// Windows keeps names and values in counted strings of at most 32,766 units. Past that, Wine's
+// runtime stores a truncated value and reports success; Windows fails only after the runtime's
+// own copy has changed. Neither may happen to a caller's data.
+constexpr size_t kMaxUnits = 32766;
 
 }  // namespace
 
@@ -33,6 +40,11 @@ jstring hostGetenv(JNIEnv* env, const jchar* name) {
 }
 
 bool hostPutenv(const jchar* assignment) {
+    size_t units = wideLength(assignment);
+    size_t nameUnits = assignmentNameUnits(assignment, units);
+    if (nameUnits > kMaxUnits || units - nameUnits - 1 > kMaxUnits) {
+        return false;  // nameUnits == 0 (no assignment) is the runtime's to refuse
+    }
     AcquireSRWLockExclusive(&environmentLock);
     int status = _wputenv(reinterpret_cast<const wchar_t*>(assignment));
     ReleaseSRWLockExclusive(&environmentLock);

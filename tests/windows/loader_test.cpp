@@ -1,6 +1,7 @@
 // The DLL as a Windows JVM meets it: loaded by name, natives found by the names the JVM looks up,
 // called against the real msvcrt environment, from many threads at once.
 #include "fake_jni.h"
+#include "stress.h"
 
 #include <windows.h>
 
@@ -18,8 +19,6 @@
 
 namespace {
 
-typedef jstring(JNICALL* Getenv0)(JNIEnv*, jclass, jstring);
-typedef jboolean(JNICALL* Putenv0)(JNIEnv*, jclass, jstring);
 typedef void*(__cdecl* SMalloc)(size_t);
 typedef void(__cdecl* SFree)(void*);
 typedef char*(__cdecl* SStrdup)(const char*);
@@ -119,6 +118,29 @@ TEST(Loader, UnicodeRoundTripsThroughTheRealRuntime) {
     EXPECT_EQ(runtimeValue(name), kUnset);
 }
 
+TEST(Loader, ValuesLongerThanWindowsKeepsAreRefusedNotCut) {
+    ASSERT_NE(library().putenv0, nullptr);
+    struct Long {
+        size_t units;
+        bool applied;
+    };
+    const Long cases[] = {{32766, true}, {32767, false}, {size_t{2} << 20, false}};
+    for (const Long& c : cases) {
+        FakeJni fake;
+        ASSERT_TRUE(put(fake, u"ZK7W_BIG=before"));
+        std::u16string value(c.units, u'\u4e2d');
+        value[c.units / 2] = 0xD800;
+        EXPECT_EQ(put(fake, u"ZK7W_BIG=" + value), c.applied) << c.units;
+        std::u16string seen = get(fake, u"ZK7W_BIG");
+        const std::u16string& expected = c.applied ? value : std::u16string(u"before");
+        EXPECT_EQ(seen.size(), expected.size()) << c.units;
+        EXPECT_TRUE(seen == expected) << c.units;
+        EXPECT_TRUE(runtimeValue(u"ZK7W_BIG") == expected) << c.units;
+    }
+    FakeJni fake;
+    EXPECT_TRUE(put(fake, u"ZK7W_BIG="));
+}
+
 TEST(Loader, RefusesWhatTheRuntimeRefuses) {
     ASSERT_NE(library().putenv0, nullptr);
     FakeJni fake;
@@ -173,58 +195,12 @@ TEST(Loader, AllocatorReportsFailureByteForByte) {
     EXPECT_EQ(lib.sStrdup(nullptr), nullptr);
 }
 
-struct Racer {
-    const std::vector<std::u16string>* values;
-    volatile LONG* stop;
-    long operations = 0;
-    long torn = 0;
-};
-
-DWORD WINAPI race(void* argument) {
-    Racer& racer = *static_cast<Racer*>(argument);
-    FakeJni fake;  // one JNIEnv per thread, as a JVM gives
-    const std::vector<std::u16string>& values = *racer.values;
-    for (size_t i = 0; InterlockedCompareExchange(racer.stop, 0, 0) == 0; ++i) {
-        put(fake, u"ZK7W_RACE=" + values[i % values.size()]);
-        std::u16string seen = get(fake, u"ZK7W_RACE");
-        bool known = false;
-        for (const std::u16string& value : values) {
-            known = known || seen == value;
-        }
-        racer.torn += known ? 0 : 1;
-        racer.operations += 2;
-        fake.strings.clear();
-    }
-    return 0;
-}
-
 TEST(Loader, ConcurrentGetsAndPutsSeeOnlyWholeValues) {
     ASSERT_NE(library().putenv0, nullptr);
-    const int kThreads = 8;
-    const DWORD kMillis = 3000;
-    std::vector<std::u16string> values = {u"short", std::u16string(300, u'\u4e2d'), std::u16string(1000, u'x'),
-                                          u"\U0001F600=\u041f"};
-    volatile LONG stop = 0;
-    std::vector<Racer> racers(kThreads, Racer{&values, &stop});
-    std::vector<HANDLE> threads;
-    for (Racer& racer : racers) {
-        threads.push_back(CreateThread(nullptr, 0, race, &racer, 0, nullptr));
-    }
-    Sleep(kMillis);
-    InterlockedExchange(&stop, 1);
-    WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
-    long operations = 0;
-    long torn = 0;
-    for (size_t i = 0; i < threads.size(); ++i) {
-        CloseHandle(threads[i]);
-        operations += racers[i].operations;
-        torn += racers[i].torn;
-    }
-    std::printf("%d threads, %ld operations in %lu ms\n", kThreads, operations, kMillis);
-    EXPECT_GT(operations, 0);
-    EXPECT_EQ(torn, 0);
-    FakeJni fake;
-    EXPECT_TRUE(put(fake, u"ZK7W_RACE="));
+    StressReport report = runStress(library().getenv0, library().putenv0, 8, 3000);
+    std::printf("%s\n", describe(report).c_str());
+    EXPECT_GT(report.operations, 0);
+    EXPECT_EQ(report.faults, 0) << report.firstFault;
 }
 
 }  // namespace
