@@ -9,15 +9,24 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/MemoryProbe.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/MemoryTest.java
   INCLUDE_JARS zknative7_classes ${JUNIT_CONSOLE_JAR})
 
-# Registers test NAME: the suites on JAVA, with LIBRARY_PATH as java.library.path (empty: only the
-# jar's own copy can load). Any JNI warning fails it, as a test failure does.
-function(zknative7_java_suite name java library_path)
+# Registers test NAME: the suites on JAVA with the library in LIBRARY_DIR, or, when that is empty,
+# with an empty java.library.path directory so that only the jar's own copy can load (an empty
+# path would mean the working directory). Any JNI warning fails it, as a test failure does.
+file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
+function(zknative7_java_suite name java library_dir)
   get_target_property(main_jar zknative7_java JAR_FILE)
   get_target_property(test_jar zknative7_java_tests JAR_FILE)
+  if(library_dir)
+    set(library_options -Djava.library.path=${library_dir})
+  else()
+    set(library_options -Djava.library.path=${CMAKE_CURRENT_BINARY_DIR}/no-libraries -Dzknative7.test.bundled=true)
+  endif()
   add_test(NAME ${name}
-    COMMAND ${java} -Xcheck:jni -Djava.library.path=${library_path}
+    COMMAND ${java} -Xcheck:jni ${library_options}
       -cp ${JUNIT_CONSOLE_JAR}:${main_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
       --scan-class-path ${test_jar})

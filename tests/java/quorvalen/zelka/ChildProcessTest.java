@@ -61,8 +61,15 @@ class ChildProcessTest {
 
     /** A child JVM on this test's class and library path, running `mainClass args`. */
     static List<String> childJvm(String mainClass, String... args) {
-        List<String> command = new ArrayList<>(Arrays.asList(JAVA, "-Xcheck:jni",
-            "-Djava.library.path=" + System.getProperty("java.library.path"),
+        return childJvmWith(new String[] {"-Xcheck:jni"}, mainClass, args);
+    }
+
+    static List<String> childJvmWith(String[] jvmOptions, String mainClass, String... args) {
+        List<String> command = new ArrayList<>();
+        command.add(JAVA);
+        command.addAll(Arrays.asList(jvmOptions));
+        command.addAll(Arrays.asList("-Djava.library.path=" + System.getProperty("java.library.path"),
+            "-Dzknative7.test.bundled=" + Boolean.getBoolean("zknative7.test.bundled"),
             "-cp", System.getProperty("java.class.path"), mainClass));
         command.addAll(Arrays.asList(args));
         return command;

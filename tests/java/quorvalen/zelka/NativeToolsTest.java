@@ -40,13 +40,15 @@ class NativeToolsTest {
     }
 
     @Test
-    void aValueOfOneMebiUnitsComesBackExactly() {
-        StringBuilder value = new StringBuilder(1 << 20);
+    void aValueOfSeveralMebibytesComesBackExactly() {
+        // 2 Mi units: 4 MiB as UTF-16, about 4.5 MB as WTF-8.
+        int units = 2 << 20;
+        StringBuilder value = new StringBuilder(units);
         String[] pieces = {"a", "\u00e9", "\u4e2d", "\uD83D\uDE00", "\uD800", "\uDFFF", "="};
-        for (int i = 0; value.length() < (1 << 20) - 1; i++) {
+        for (int i = 0; value.length() < units - 1; i++) {
             value.append(pieces[i % pieces.length]);
         }
-        value.setLength((1 << 20) - 1);
+        value.setLength(units - 1);
         value.append('z');
         assertTrue(NativeTools.setenv("ZK7J_HUGE", value.toString()));
         assertEquals(value.toString(), NativeTools.getenv("ZK7J_HUGE"));
