@@ -1,12 +1,66 @@
 // The WTF-8 transcoder, independent of the locale.
 #include "wtf8.h"
 
+#include <cstring>
+
+static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the ASCII blocks read units as words");
+
 namespace {
 
 constexpr uint16_t kReplacement = 0xFFFD;
 
 bool isLeadSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isTrailSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
+
+bool fourAsciiUnits(const uint16_t* units) {
+    uint64_t word;
+    std::memcpy(&word, units, sizeof word);
+    return (word & 0xFF80FF80FF80FF80u) == 0;
+}
+
+bool fourAsciiBytes(const unsigned char* bytes) {
+    uint32_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return (word & 0x80808080u) == 0;
+}
+
+// Environment text is mostly ASCII, so where four ASCII characters follow each other both directions
+// convert the next eight at once and keep as many as are ASCII: always at least the four. The rest is written
+// too and overwritten later, which the callers' room allows. Local arrays let compilers see no
+// aliasing and use vector instructions.
+constexpr size_t kBlock = 8;
+
+size_t narrowAsciiPrefix(const uint16_t* units, unsigned char* bytes) {
+    uint16_t in[kBlock];
+    std::memcpy(in, units, sizeof in);
+    unsigned char out[kBlock];
+    for (size_t k = 0; k < kBlock; ++k) {
+        out[k] = static_cast<unsigned char>(in[k]);
+    }
+    std::memcpy(bytes, out, sizeof out);
+    uint64_t words[2];
+    std::memcpy(words, in, sizeof words);
+    uint64_t high = words[0] & 0xFF80FF80FF80FF80u;
+    if (high != 0) {
+        return static_cast<size_t>(__builtin_ctzll(high)) / 16;
+    }
+    high = words[1] & 0xFF80FF80FF80FF80u;
+    return high == 0 ? kBlock : kBlock / 2 + static_cast<size_t>(__builtin_ctzll(high)) / 16;
+}
+
+size_t widenAsciiPrefix(const unsigned char* bytes, uint16_t* units) {
+    unsigned char in[kBlock];
+    std::memcpy(in, bytes, sizeof in);
+    uint16_t out[kBlock];
+    for (size_t k = 0; k < kBlock; ++k) {
+        out[k] = in[k];
+    }
+    std::memcpy(units, out, sizeof out);
+    uint64_t word;
+    std::memcpy(&word, in, sizeof word);
+    uint64_t high = word & 0x8080808080808080u;
+    return high == 0 ? kBlock : static_cast<size_t>(__builtin_ctzll(high)) / 8;
+}
 
 }  // namespace
 
@@ -15,7 +69,13 @@ size_t wtf8Encode(const uint16_t* units, size_t count, char* out) {
     for (size_t i = 0; i < count; ++i) {
         uint32_t unit = units[i];
         if (unit < 0x80) {
-            *byte++ = static_cast<unsigned char>(unit);
+            if (count - i >= kBlock && fourAsciiUnits(units + i)) {
+                size_t ascii = narrowAsciiPrefix(units + i, byte);
+                byte += ascii;
+                i += ascii - 1;
+            } else {
+                *byte++ = static_cast<unsigned char>(unit);
+            }
         } else if (unit < 0x800) {
             *byte++ = static_cast<unsigned char>(0xC0 | (unit >> 6));
             *byte++ = static_cast<unsigned char>(0x80 | (unit & 0x3F));
@@ -41,9 +101,26 @@ size_t wtf8Decode(const char* bytes, size_t length, uint16_t* out) {
     const unsigned char* end = next + length;
     uint16_t* unit = out;
     while (next < end) {
+        if (*next < 0x80) {
+            if (end - next >= static_cast<ptrdiff_t>(kBlock) && fourAsciiBytes(next)) {
+                size_t ascii = widenAsciiPrefix(next, unit);
+                next += ascii;
+                unit += ascii;
+            } else {
+                *unit++ = *next++;
+            }
+            continue;
+        }
         uint32_t lead = *next++;
-        if (lead < 0x80) {
-            *unit++ = static_cast<uint16_t>(lead);
+        // Whole 2- and 3-byte sequences first; E0 (with its narrower second byte), 4-byte
+        // sequences and anything ill-formed take the general path.
+        if (lead >= 0xC2 && lead <= 0xDF && next < end && (*next & 0xC0) == 0x80) {
+            *unit++ = static_cast<uint16_t>(((lead & 0x1F) << 6) | (*next++ & 0x3Fu));
+            continue;
+        }
+        if (lead >= 0xE1 && lead <= 0xEF && end - next >= 2 && (next[0] & 0xC0) == 0x80 && (next[1] & 0xC0) == 0x80) {
+            *unit++ = static_cast<uint16_t>(((lead & 0x0F) << 12) | ((next[0] & 0x3Fu) << 6) | (next[1] & 0x3Fu));
+            next += 2;
             continue;
         }
         // The well-formed ranges of Unicode's table 3-7, except that ED may go on with A0..BF:
