@@ -6,9 +6,11 @@
 
 #include <jni.h>
 
-// The value of the variable `name` (NUL-terminated, non-empty, without '=') as a new Java string,
-// or null when it is not set or cannot be returned.
-jstring hostGetenv(JNIEnv* env, const jchar* name);
+#include <cstddef>
+
+// The value of the variable `name` (`nameUnits` units, then a zero unit; non-empty, without '=')
+// as a new Java string, or null when it is not set or cannot be returned.
+jstring hostGetenv(JNIEnv* env, const jchar* name, size_t nameUnits);
 
 // Applies a NUL-terminated "NAME=VALUE" with the Windows runtime's meaning: sets or replaces NAME;
 // an empty VALUE removes it; no '=' or an empty NAME is refused. True when applied.

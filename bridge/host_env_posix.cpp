@@ -40,8 +40,7 @@ size_t encodedCapacity(size_t units, size_t terminators) {
 
 }  // namespace
 
-jstring hostGetenv(JNIEnv* env, const jchar* name) {
-    size_t nameUnits = wideLength(name);
+jstring hostGetenv(JNIEnv* env, const jchar* name, size_t nameUnits) {
     size_t nameCapacity = encodedCapacity(nameUnits, 1);
     alignas(8) char nameStack[kStackBytes];
     char* encodedName = nameCapacity == 0 ? nullptr : static_cast<char*>(scratch(nameStack, nameCapacity));

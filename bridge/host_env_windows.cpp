@@ -25,7 +25,7 @@ constexpr size_t kMaxUnits = 32766;
 
 static_assert(sizeof(wchar_t) == sizeof(jchar), "the runtime's wide strings are UTF-16");
 
-jstring hostGetenv(JNIEnv* env, const jchar* name) {
+jstring hostGetenv(JNIEnv* env, const jchar* name, size_t /*nameUnits*/) {
     jstring result = nullptr;
     AcquireSRWLockExclusive(&environmentLock);
     const wchar_t* value = _wgetenv(reinterpret_cast<const wchar_t*>(name));

@@ -6,32 +6,33 @@
 
 namespace {
 
-// The runtimes would match "A=B" against a variable A whose value starts with B, and an empty
-// name (after a leading U+0000) against nothing useful: neither names a variable.
-bool namesAVariable(const jchar* name) {
-    if (name[0] == 0) {
-        return false;
-    }
-    for (const jchar* unit = name; *unit != 0; ++unit) {
-        if (*unit == u'=') {
-            return false;
+// The units of the name before its first zero unit; zero when it names no variable. The runtimes
+// would match "A=B" against a variable A whose value starts with B, and an empty name (after a
+// leading U+0000) against nothing useful.
+size_t variableNameUnits(const jchar* name) {
+    size_t units = 0;
+    for (; name[units] != 0; ++units) {
+        if (name[units] == u'=') {
+            return 0;
         }
     }
-    return true;
+    return units;
 }
 
 }  // namespace
 
 JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, jclass, jstring name) {
     // GetStringLength of null crashes the JVM.
-    if (name == nullptr || env->GetStringLength(name) <= 0) {
+    if (name == nullptr) {
         return nullptr;
     }
-    jchar* wideName = jstringToWide(env, name);
-    jstring value = nullptr;
-    if (wideName != nullptr && namesAVariable(wideName)) {
-        value = hostGetenv(env, wideName);
+    jsize length = env->GetStringLength(name);
+    if (length <= 0) {
+        return nullptr;
     }
+    jchar* wideName = jstringOfLengthToWide(env, name, length);
+    size_t nameUnits = wideName == nullptr ? 0 : variableNameUnits(wideName);
+    jstring value = nameUnits == 0 ? nullptr : hostGetenv(env, wideName, nameUnits);
     freeWide(env, wideName);
     return value;
 }

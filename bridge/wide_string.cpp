@@ -10,7 +10,10 @@ jchar* jstringToWide(JNIEnv* env, jstring jstr) {
     if (jstr == nullptr) {
         return nullptr;
     }
-    jsize length = env->GetStringLength(jstr);
+    return jstringOfLengthToWide(env, jstr, env->GetStringLength(jstr));
+}
+
+jchar* jstringOfLengthToWide(JNIEnv* env, jstring jstr, jsize length) {
     const jchar* chars = env->GetStringChars(jstr, nullptr);
     if (chars == nullptr) {
         return nullptr;

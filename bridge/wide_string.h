@@ -10,6 +10,9 @@
 // characters from the JVM, unusable length, exhausted heap). Give it back with freeWide.
 jchar* jstringToWide(JNIEnv* env, jstring jstr);
 
+// The same for a caller that has just asked the JVM for the length: the JVM is not asked twice.
+jchar* jstringOfLengthToWide(JNIEnv* env, jstring jstr, jsize length);
+
 // Releases a block from jstringToWide; null is ignored.
 void freeWide(JNIEnv* env, jchar* wide);
 

@@ -96,6 +96,17 @@ TEST_F(NativesTest, LookupsThatNameNoVariable) {
     EXPECT_TRUE(put(u"ZK7T_A="));
 }
 
+TEST_F(NativesTest, ALookupAsksTheJvmForEachThingOnce) {
+    ASSERT_TRUE(put(u"ZK7T_ONCE=value"));
+    fake.jniCalls = 0;
+    EXPECT_EQ(get(u"ZK7T_ONCE"), u"value");
+    EXPECT_EQ(fake.jniCalls, 4);  // length, characters, their release, the new string
+    fake.jniCalls = 0;
+    EXPECT_EQ(get(u"ZK7T_NEVER_SET"), kUnset);
+    EXPECT_EQ(fake.jniCalls, 3);
+    EXPECT_TRUE(put(u"ZK7T_ONCE="));
+}
+
 TEST_F(NativesTest, NullStringsAreRefusedBeforeAnyJniCall) {
     EXPECT_EQ(Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, nullptr), nullptr);
     EXPECT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, nullptr), JNI_FALSE);
