@@ -25,41 +25,47 @@ bool fourAsciiBytes(const unsigned char* bytes) {
 }
 
 // Environment text is mostly ASCII, so where four ASCII characters follow each other both directions
-// convert the next eight at once and keep as many as are ASCII: always at least the four. The rest is written
-// too and overwritten later, which the callers' room allows. Local arrays let compilers see no
-// aliasing and use vector instructions.
-constexpr size_t kBlock = 8;
+// convert a block at once and keep as many as are ASCII: always at least the four. The rest is
+// written too and overwritten later, which the callers' room allows. Local arrays let compilers see
+// no aliasing and use vector instructions. Encoding mostly meets short names, decoding long values.
+constexpr size_t kNarrowBlock = 8;
+constexpr size_t kWidenBlock = 16;
 
 size_t narrowAsciiPrefix(const uint16_t* units, unsigned char* bytes) {
-    uint16_t in[kBlock];
+    uint16_t in[kNarrowBlock];
     std::memcpy(in, units, sizeof in);
-    unsigned char out[kBlock];
-    for (size_t k = 0; k < kBlock; ++k) {
+    unsigned char out[kNarrowBlock];
+    for (size_t k = 0; k < kNarrowBlock; ++k) {
         out[k] = static_cast<unsigned char>(in[k]);
     }
     std::memcpy(bytes, out, sizeof out);
-    uint64_t words[2];
+    uint64_t words[kNarrowBlock / 4];
     std::memcpy(words, in, sizeof words);
-    uint64_t high = words[0] & 0xFF80FF80FF80FF80u;
-    if (high != 0) {
-        return static_cast<size_t>(__builtin_ctzll(high)) / 16;
+    for (size_t w = 0; w < kNarrowBlock / 4; ++w) {
+        uint64_t high = words[w] & 0xFF80FF80FF80FF80u;
+        if (high != 0) {
+            return w * 4 + static_cast<size_t>(__builtin_ctzll(high)) / 16;
+        }
     }
-    high = words[1] & 0xFF80FF80FF80FF80u;
-    return high == 0 ? kBlock : kBlock / 2 + static_cast<size_t>(__builtin_ctzll(high)) / 16;
+    return kNarrowBlock;
 }
 
 size_t widenAsciiPrefix(const unsigned char* bytes, uint16_t* units) {
-    unsigned char in[kBlock];
+    unsigned char in[kWidenBlock];
     std::memcpy(in, bytes, sizeof in);
-    uint16_t out[kBlock];
-    for (size_t k = 0; k < kBlock; ++k) {
+    uint16_t out[kWidenBlock];
+    for (size_t k = 0; k < kWidenBlock; ++k) {
         out[k] = in[k];
     }
     std::memcpy(units, out, sizeof out);
-    uint64_t word;
-    std::memcpy(&word, in, sizeof word);
-    uint64_t high = word & 0x8080808080808080u;
-    return high == 0 ? kBlock : static_cast<size_t>(__builtin_ctzll(high)) / 8;
+    uint64_t words[2];
+    std::memcpy(words, in, sizeof words);
+    uint64_t high = words[0] & 0x8080808080808080u;
+    if (high != 0) {
+        return static_cast<size_t>(__builtin_ctzll(high)) / 8;
+    }
+    high = words[1] & 0x8080808080808080u;
+    return high == 0 ? kWidenBlock : kWidenBlock / 2 + static_cast<size_t>(__builtin_ctzll(high)) / 8;
 }
 
 }  // namespace
@@ -69,7 +75,7 @@ size_t wtf8Encode(const uint16_t* units, size_t count, char* out) {
     for (size_t i = 0; i < count; ++i) {
         uint32_t unit = units[i];
         if (unit < 0x80) {
-            if (count - i >= kBlock && fourAsciiUnits(units + i)) {
+            if (count - i >= kNarrowBlock && fourAsciiUnits(units + i)) {
                 size_t ascii = narrowAsciiPrefix(units + i, byte);
                 byte += ascii;
                 i += ascii - 1;
@@ -102,7 +108,7 @@ size_t wtf8Decode(const char* bytes, size_t length, uint16_t* out) {
     uint16_t* unit = out;
     while (next < end) {
         if (*next < 0x80) {
-            if (end - next >= static_cast<ptrdiff_t>(kBlock) && fourAsciiBytes(next)) {
+            if (end - next >= static_cast<ptrdiff_t>(kWidenBlock) && fourAsciiBytes(next)) {
                 size_t ascii = widenAsciiPrefix(next, unit);
                 next += ascii;
                 unit += ascii;

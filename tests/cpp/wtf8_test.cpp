@@ -53,7 +53,7 @@ TEST(Wtf8, AsciiRunsOfEveryLengthMeetOtherCharactersExactly) {
     // Runs shorter and longer than the eight-at-a-time blocks, ending at every offset of a block.
     std::u16string units;
     std::string bytes;
-    for (size_t run = 0; run <= 20; ++run) {
+    for (size_t run = 0; run <= 40; ++run) {
         units += std::u16string(run, u'a') + u"\u00e9" + std::u16string(run, u'/') + u"\u4e2d" + std::u16string{0xD800};
         bytes += std::string(run, 'a') + "\xC3\xA9" + std::string(run, '/') + "\xE4\xB8\xAD" + "\xED\xA0\x80";
         EXPECT_EQ(encode(units), bytes) << run;
