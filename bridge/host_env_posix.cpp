@@ -42,14 +42,14 @@ size_t encodedCapacity(size_t units, size_t terminators) {
 
 jstring hostGetenv(JNIEnv* env, const jchar* name, size_t nameUnits) {
     size_t nameCapacity = encodedCapacity(nameUnits, 1);
-    alignas(8) char nameStack[kStackBytes];
+    char nameStack[kStackBytes];
     char* encodedName = nameCapacity == 0 ? nullptr : static_cast<char*>(scratch(nameStack, nameCapacity));
     if (encodedName == nullptr) {
         return nullptr;
     }
     encodedName[wtf8Encode(name, nameUnits, encodedName)] = '\0';
 
-    alignas(8) jchar valueStack[kStackBytes / sizeof(jchar)];
+    jchar valueStack[kStackBytes / sizeof(jchar)];
     jchar* value = nullptr;
     size_t valueUnits = 0;
     {
@@ -88,7 +88,7 @@ bool hostPutenv(const jchar* assignment) {
 
     // "NAME\0VALUE\0" in one buffer.
     size_t capacity = encodedCapacity(units, 2);
-    alignas(8) char stack[kStackBytes];
+    char stack[kStackBytes];
     char* encoded = capacity == 0 ? nullptr : static_cast<char*>(scratch(stack, capacity));
     if (encoded == nullptr) {
         return false;

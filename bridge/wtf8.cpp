@@ -12,24 +12,27 @@ constexpr uint16_t kReplacement = 0xFFFD;
 bool isLeadSurrogate(uint32_t unit) { return unit >= 0xD800 && unit <= 0xDBFF; }
 bool isTrailSurrogate(uint32_t unit) { return unit >= 0xDC00 && unit <= 0xDFFF; }
 
+// Environment text is mostly ASCII, so where four ASCII characters follow each other both
+// directions convert a block at once and keep as many as are ASCII: always at least the four. The
+// rest is written too and overwritten later, which the callers' room allows. Local arrays let
+// compilers see no aliasing and use vector instructions. Encoding mostly meets short names,
+// decoding long values.
+constexpr size_t kNarrowBlock = 8;
+constexpr size_t kWidenBlock = 16;
+constexpr uint64_t kHighOfUnits = 0xFF80FF80FF80FF80u;
+constexpr uint64_t kHighOfBytes = 0x8080808080808080u;
+
 bool fourAsciiUnits(const uint16_t* units) {
     uint64_t word;
     std::memcpy(&word, units, sizeof word);
-    return (word & 0xFF80FF80FF80FF80u) == 0;
+    return (word & kHighOfUnits) == 0;
 }
 
 bool fourAsciiBytes(const unsigned char* bytes) {
     uint32_t word;
     std::memcpy(&word, bytes, sizeof word);
-    return (word & 0x80808080u) == 0;
+    return (word & static_cast<uint32_t>(kHighOfBytes)) == 0;
 }
-
-// Environment text is mostly ASCII, so where four ASCII characters follow each other both directions
-// convert a block at once and keep as many as are ASCII: always at least the four. The rest is
-// written too and overwritten later, which the callers' room allows. Local arrays let compilers see
-// no aliasing and use vector instructions. Encoding mostly meets short names, decoding long values.
-constexpr size_t kNarrowBlock = 8;
-constexpr size_t kWidenBlock = 16;
 
 size_t narrowAsciiPrefix(const uint16_t* units, unsigned char* bytes) {
     uint16_t in[kNarrowBlock];
@@ -42,8 +45,7 @@ size_t narrowAsciiPrefix(const uint16_t* units, unsigned char* bytes) {
     uint64_t words[kNarrowBlock / 4];
     std::memcpy(words, in, sizeof words);
     for (size_t w = 0; w < kNarrowBlock / 4; ++w) {
-        uint64_t high = words[w] & 0xFF80FF80FF80FF80u;
-        if (high != 0) {
+        if (uint64_t high = words[w] & kHighOfUnits) {
             return w * 4 + static_cast<size_t>(__builtin_ctzll(high)) / 16;
         }
     }
@@ -58,14 +60,14 @@ size_t widenAsciiPrefix(const unsigned char* bytes, uint16_t* units) {
         out[k] = in[k];
     }
     std::memcpy(units, out, sizeof out);
-    uint64_t words[2];
+    uint64_t words[kWidenBlock / 8];
     std::memcpy(words, in, sizeof words);
-    uint64_t high = words[0] & 0x8080808080808080u;
-    if (high != 0) {
-        return static_cast<size_t>(__builtin_ctzll(high)) / 8;
+    for (size_t w = 0; w < kWidenBlock / 8; ++w) {
+        if (uint64_t high = words[w] & kHighOfBytes) {
+            return w * 8 + static_cast<size_t>(__builtin_ctzll(high)) / 8;
+        }
     }
-    high = words[1] & 0x8080808080808080u;
-    return high == 0 ? kWidenBlock : kWidenBlock / 2 + static_cast<size_t>(__builtin_ctzll(high)) / 8;
+    return kWidenBlock;
 }
 
 }  // namespace

@@ -8,13 +8,14 @@
 // No UTF-16 unit takes more than three bytes (a surrogate pair takes four for its two units).
 constexpr size_t kWtf8MaxBytesPerUnit = 3;
 
-// Writes the WTF-8 form of units[0, count) to out, which has room for
-// kWtf8MaxBytesPerUnit * count bytes; returns the number of bytes written. Adds no terminator.
+// Writes the WTF-8 form of units[0, count) to out and returns the number of bytes it takes. out must
+// have room for kWtf8MaxBytesPerUnit * count bytes, all of which may be written. Adds no terminator.
 size_t wtf8Encode(const uint16_t* units, size_t count, char* out);
 
-// Writes the UTF-16 units of bytes[0, length) to out, which has room for `length` units; returns
-// the number of units written. UTF-8 and WTF-8's surrogate forms decode exactly; every other
-// ill-formed sequence becomes one U+FFFD per maximal subpart. Never reads past `length`.
+// Writes the UTF-16 units of bytes[0, length) to out and returns how many there are. out must have
+// room for `length` units, all of which may be written. UTF-8 and WTF-8's surrogate forms decode
+// exactly; every other ill-formed sequence becomes one U+FFFD per maximal subpart. Never reads past
+// `length`.
 size_t wtf8Decode(const char* bytes, size_t length, uint16_t* out);
 
 #endif
