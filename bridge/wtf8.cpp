@@ -34,40 +34,26 @@ bool fourAsciiBytes(const unsigned char* bytes) {
     return (word & static_cast<uint32_t>(kHighOfBytes)) == 0;
 }
 
-size_t narrowAsciiPrefix(const uint16_t* units, unsigned char* bytes) {
-    uint16_t in[kNarrowBlock];
-    std::memcpy(in, units, sizeof in);
-    unsigned char out[kNarrowBlock];
-    for (size_t k = 0; k < kNarrowBlock; ++k) {
-        out[k] = static_cast<unsigned char>(in[k]);
+// Converts a block of From into To and returns the length of its ASCII prefix.
+template <typename From, typename To, size_t Block>
+size_t convertAsciiPrefix(const From* from, To* to) {
+    From in[Block];
+    std::memcpy(in, from, sizeof in);
+    To out[Block];
+    for (size_t k = 0; k < Block; ++k) {
+        out[k] = static_cast<To>(in[k]);
     }
-    std::memcpy(bytes, out, sizeof out);
-    uint64_t words[kNarrowBlock / 4];
+    std::memcpy(to, out, sizeof out);
+    constexpr size_t perWord = sizeof(uint64_t) / sizeof(From);
+    constexpr uint64_t highBits = sizeof(From) == 1 ? kHighOfBytes : kHighOfUnits;
+    uint64_t words[Block / perWord];
     std::memcpy(words, in, sizeof words);
-    for (size_t w = 0; w < kNarrowBlock / 4; ++w) {
-        if (uint64_t high = words[w] & kHighOfUnits) {
-            return w * 4 + static_cast<size_t>(__builtin_ctzll(high)) / 16;
+    for (size_t w = 0; w < Block / perWord; ++w) {
+        if (uint64_t high = words[w] & highBits) {
+            return w * perWord + static_cast<size_t>(__builtin_ctzll(high)) / (8 * sizeof(From));
         }
     }
-    return kNarrowBlock;
-}
-
-size_t widenAsciiPrefix(const unsigned char* bytes, uint16_t* units) {
-    unsigned char in[kWidenBlock];
-    std::memcpy(in, bytes, sizeof in);
-    uint16_t out[kWidenBlock];
-    for (size_t k = 0; k < kWidenBlock; ++k) {
-        out[k] = in[k];
-    }
-    std::memcpy(units, out, sizeof out);
-    uint64_t words[kWidenBlock / 8];
-    std::memcpy(words, in, sizeof words);
-    for (size_t w = 0; w < kWidenBlock / 8; ++w) {
-        if (uint64_t high = words[w] & kHighOfBytes) {
-            return w * 8 + static_cast<size_t>(__builtin_ctzll(high)) / 8;
-        }
-    }
-    return kWidenBlock;
+    return Block;
 }
 
 }  // namespace
@@ -78,7 +64,7 @@ size_t wtf8Encode(const uint16_t* units, size_t count, char* out) {
         uint32_t unit = units[i];
         if (unit < 0x80) {
             if (count - i >= kNarrowBlock && fourAsciiUnits(units + i)) {
-                size_t ascii = narrowAsciiPrefix(units + i, byte);
+                size_t ascii = convertAsciiPrefix<uint16_t, unsigned char, kNarrowBlock>(units + i, byte);
                 byte += ascii;
                 i += ascii - 1;
             } else {
@@ -111,7 +97,7 @@ size_t wtf8Decode(const char* bytes, size_t length, uint16_t* out) {
     while (next < end) {
         if (*next < 0x80) {
             if (end - next >= static_cast<ptrdiff_t>(kWidenBlock) && fourAsciiBytes(next)) {
-                size_t ascii = widenAsciiPrefix(next, unit);
+                size_t ascii = convertAsciiPrefix<unsigned char, uint16_t, kWidenBlock>(next, unit);
                 next += ascii;
                 unit += ascii;
             } else {
