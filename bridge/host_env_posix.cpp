@@ -1,6 +1,7 @@
 // The process environment on POSIX hosts: UTF-16 names and values kept as WTF-8 bytes.
 #include "host_env.h"
 #include "assignment.h"
+#include "environ_publication.h"
 #include "wide_string.h"
 #include "wtf8.h"
 #include "zknative7_alloc.h"
@@ -12,8 +13,8 @@
 
 namespace {
 
-// The library's one lock. glibc's getenv hands out its stored string and setenv may move the
-// array holding it, so our readers and writers take turns.
+// Orders this library's assignments, which read, then change, the published environment. Every
+// copy of the library in the process calls the first one's natives, so this is the process's one lock.
 std::mutex environmentLock;
 
 // Short names and values are transcoded on the stack; only longer ones touch the heap.
@@ -86,24 +87,23 @@ bool hostPutenv(const jchar* assignment) {
     }
     size_t valueUnits = units - nameUnits - 1;
 
-    // "NAME\0VALUE\0" in one buffer.
-    size_t capacity = encodedCapacity(units, 2);
+    // "NAME=VALUE\0", the form the environment keeps.
+    size_t capacity = encodedCapacity(units, 1);
     char stack[kStackBytes];
     char* encoded = capacity == 0 ? nullptr : static_cast<char*>(scratch(stack, capacity));
     if (encoded == nullptr) {
         return false;
     }
     size_t nameBytes = wtf8Encode(assignment, nameUnits, encoded);
-    encoded[nameBytes] = '\0';
-    char* value = encoded + nameBytes + 1;
-    value[wtf8Encode(assignment + nameUnits + 1, valueUnits, value)] = '\0';
+    encoded[nameBytes] = '=';
+    size_t entryBytes = nameBytes + 1 + wtf8Encode(assignment + nameUnits + 1, valueUnits, encoded + nameBytes + 1);
+    encoded[entryBytes] = '\0';
 
-    int status;
+    bool applied;
     {
         std::lock_guard<std::mutex> hold(environmentLock);
-        // setenv copies; putenv would keep a buffer we are about to free.
-        status = valueUnits == 0 ? unsetenv(encoded) : setenv(encoded, value, 1);
+        applied = valueUnits == 0 ? publishRemoval(encoded, nameBytes) : publishAssignment(encoded, entryBytes, nameBytes);
     }
     releaseScratch(encoded, stack);
-    return status == 0;
+    return applied;
 }

@@ -2,6 +2,7 @@
 #include "natives.h"
 
 #include "host_env.h"
+#include "serving_copy.h"
 #include "wide_string.h"
 
 namespace {
@@ -21,7 +22,10 @@ size_t variableNameUnits(const jchar* name) {
 
 }  // namespace
 
-JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, jclass, jstring name) {
+JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, jclass cls, jstring name) {
+    if (const ServingNatives* serving = otherServingCopy()) {
+        return serving->getenv0(env, cls, name);
+    }
     // GetStringLength of null crashes the JVM.
     if (name == nullptr) {
         return nullptr;
@@ -37,7 +41,10 @@ JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, 
     return value;
 }
 
-JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putenv0(JNIEnv* env, jclass, jstring assignment) {
+JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putenv0(JNIEnv* env, jclass cls, jstring assignment) {
+    if (const ServingNatives* serving = otherServingCopy()) {
+        return serving->putenv0(env, cls, assignment);
+    }
     jchar* wideAssignment = jstringToWide(env, assignment);
     if (wideAssignment == nullptr) {
         return JNI_FALSE;

@@ -1,0 +1,17 @@
+// Changes to the process environment made so that no reader in the process can be hurt by them:
+// glibc's getenv in any thread, the kernel copying envp for a child, another copy of this library.
+// Every array ever stored in environ stays allocated and never gets shorter while it is published;
+// no entry is ever freed. Callers hold the environment lock.
+#ifndef ZKNATIVE7_ENVIRON_PUBLICATION_H
+#define ZKNATIVE7_ENVIRON_PUBLICATION_H
+
+#include <cstddef>
+
+// Sets or replaces the variable that `entry` ("NAME=VALUE", NUL-terminated, `nameBytes` bytes
+// before its first '=') assigns. False, with nothing changed, when the heap is exhausted.
+bool publishAssignment(const char* entry, size_t entryBytes, size_t nameBytes);
+
+// Removes every entry of the variable `name` (`nameBytes` bytes, no '='); true when none is left.
+bool publishRemoval(const char* name, size_t nameBytes);
+
+#endif
