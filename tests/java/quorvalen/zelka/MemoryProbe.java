@@ -5,35 +5,40 @@ import java.nio.file.Files;
 import java.nio.file.Paths;
 
 /**
- * Run in a child JVM with a fixed, pre-touched heap: calls the natives over a cycling set of values,
- * then as many times again, and prints how much resident memory the second run added.
+ * Run in a child JVM with a fixed, pre-touched heap: runs a number of cycles on one variable, then
+ * as many again, and prints how much resident memory the second run added. {@code replace} sets it
+ * to each of 16 values in turn; {@code remove} sets it, removes it and sets it again.
  */
 public final class MemoryProbe {
     private MemoryProbe() {
     }
 
     public static void main(String[] args) throws IOException {
-        int calls = Integer.parseInt(args[0]);
+        int cycles = Integer.parseInt(args[0]);
+        boolean removing = args[1].equals("remove");
         String[] values = new String[16];
         for (int i = 0; i < values.length; i++) {
             // Some fit the library's stack buffers, some need the heap.
             values[i] = NativeToolsTest.repeat("\u041f\u4e2d\uD83D\uDE00" + i, 1 + i * 20);
         }
-        exercise(calls, values);  // warm-up: JIT, glibc's store of every value it set
+        exercise(cycles, values, removing);  // warm-up: JIT, the first store of every value
         System.gc();
         long before = residentKib();
-        exercise(calls, values);
+        exercise(cycles, values, removing);
         System.gc();
         long after = residentKib();
-        System.out.println("calls=" + calls + " before_kib=" + before + " after_kib=" + after
-            + " growth_kib=" + (after - before));
+        System.out.println((removing ? "remove" : "replace") + " cycles=" + cycles + " before_kib=" + before
+            + " after_kib=" + after + " growth_kib=" + (after - before));
     }
 
-    static void exercise(int calls, String[] values) {
-        for (int i = 0; i < calls / 2; i++) {
+    static void exercise(int cycles, String[] values, boolean removing) {
+        for (int i = 0; i < cycles; i++) {
             String value = values[i % values.length];
             if (!NativeTools.putenv("ZK7J_MEMORY=" + value) || !value.equals(NativeTools.getenv("ZK7J_MEMORY"))) {
-                throw new IllegalStateException("round trip failed at call " + i);
+                throw new IllegalStateException("round trip failed at cycle " + i);
+            }
+            if (removing && (!NativeTools.putenv("ZK7J_MEMORY=") || NativeTools.getenv("ZK7J_MEMORY") != null)) {
+                throw new IllegalStateException("removal failed at cycle " + i);
             }
         }
     }
