@@ -93,6 +93,36 @@ const char* knownEntry(const char* entry, size_t entryBytes) {
     return stored;
 }
 
+bool isKnownEntry(const char* entry) {
+    if (knownSlots == 0) {
+        return false;
+    }
+    size_t probe = hashOf(entry, std::strlen(entry)) & (knownSlots - 1);
+    for (; knownEntries[probe] != nullptr; probe = (probe + 1) & (knownSlots - 1)) {
+        if (std::strcmp(knownEntries[probe], entry) == 0) {
+            return knownEntries[probe] == entry;
+        }
+    }
+    return false;
+}
+
+// The entry holes will repeat while `name` is removed. Replacing it later costs a new array, so it
+// is one this library never stored (inherited, so the program is least likely to change it), or
+// failing that the earliest other entry; null when there is none.
+const char* chooseHoleFiller(char* const* entries, size_t count, const char* name, size_t nameBytes) {
+    const char* earliest = nullptr;
+    for (size_t i = 0; i < count; ++i) {
+        if (hasName(entries[i], name, nameBytes)) {
+            continue;
+        }
+        if (!isKnownEntry(entries[i])) {
+            return entries[i];
+        }
+        earliest = earliest == nullptr ? entries[i] : earliest;
+    }
+    return earliest;
+}
+
 size_t entryCount(char* const* entries) {
     size_t count = 0;
     while (entries != nullptr && entries[count] != nullptr) {
@@ -196,23 +226,17 @@ bool publishRemoval(const char* name, size_t nameBytes) {
         return false;
     }
     size_t count = 0;
-    const char* firstOther = nullptr;
     bool present = false;
     bool fillerLive = false;  // a writer around this library may have replaced it
     for (; entries[count] != nullptr; ++count) {
         fillerLive = fillerLive || entries[count] == holeFiller;
-        if (hasName(entries[count], name, nameBytes)) {
-            present = true;
-        } else if (firstOther == nullptr) {
-            firstOther = entries[count];
-        }
+        present = present || hasName(entries[count], name, nameBytes);
     }
     if (!present) {
         return true;
     }
     if (!fillerLive || hasName(holeFiller, name, nameBytes)) {
-        // The earliest entries are mostly inherited ones, which the program is least likely to change.
-        holeFiller = firstOther;
+        holeFiller = chooseHoleFiller(entries, count, name, nameBytes);
     }
     if (holeFiller == nullptr) {
         return publishCopy(entries, count, name, nameBytes, nullptr) != nullptr;  // nothing else is left
