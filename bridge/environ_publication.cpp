@@ -112,8 +112,8 @@ bool isKnownEntry(const char* entry) {
 const char* chooseHoleFiller(char* const* entries, size_t count, const char* name, size_t nameBytes) {
     const char* earliest = nullptr;
     for (size_t i = 0; i < count; ++i) {
-        if (hasName(entries[i], name, nameBytes)) {
-            continue;
+        if (hasName(entries[i], name, nameBytes) || std::strchr(entries[i], '=') == nullptr) {
+            continue;  // a child must inherit nothing but assignments
         }
         if (!isKnownEntry(entries[i])) {
             return entries[i];
