@@ -18,4 +18,10 @@ struct ServingNatives {
 // the first call; the serving copy is never unloaded, so the answer stays true.
 const ServingNatives* otherServingCopy();
 
+// Each host's way to find the serving copy: true, with `natives` filled in, when it is another copy.
+bool findOtherServingCopy(ServingNatives* natives);
+
+// Lets the thread that is finding the serving copy run.
+void yieldToResolvingThread();
+
 #endif

@@ -34,6 +34,8 @@ struct Racer {
     long long operations;
     long long faults;
     std::string firstFault;
+    long long reads;
+    long long torn;
 };
 
 void fault(Racer& racer, const std::string& what) {
@@ -59,11 +61,13 @@ void race(Racer& racer) {
             fault(racer, "shared assignment refused");
         }
         std::u16string seen = get(u"ZK7S_SHARED");
+        ++racer.reads;
         bool written = seen == kUnset;
         for (const std::u16string& value : kSharedValues) {
             written = written || seen == value;
         }
         if (!written) {
+            ++racer.torn;
             fault(racer, "torn shared value of " + std::to_string(seen.size()) + " units");
         }
         std::u16string ownValue = mine + u":" + std::u16string(static_cast<size_t>(i % 50), u'y');
@@ -110,7 +114,7 @@ StressReport runStress(Getenv0 getenv0, Putenv0 putenv0, int threads, int millis
     std::atomic<bool> stop(false);
     std::vector<Racer> racers;
     for (int id = 0; id < threads; ++id) {
-        racers.push_back(Racer{getenv0, putenv0, id, &stop, 0, 0, std::string()});
+        racers.push_back(Racer{getenv0, putenv0, id, &stop, 0, 0, std::string(), 0, 0});
     }
 #if defined(_WIN32)
     std::vector<HANDLE> handles;
@@ -134,9 +138,11 @@ StressReport runStress(Getenv0 getenv0, Putenv0 putenv0, int threads, int millis
         pthread_join(handle, nullptr);
     }
 #endif
-    StressReport report{threads, 0, millis, 0, std::string()};
+    StressReport report{threads, 0, millis, 0, std::string(), 0, 0};
     for (const Racer& racer : racers) {
         report.operations += racer.operations;
+        report.reads += racer.reads;
+        report.torn += racer.torn;
         if (racer.faults != 0 && report.faults == 0) {
             report.firstFault = racer.firstFault;
         }
@@ -147,6 +153,7 @@ StressReport runStress(Getenv0 getenv0, Putenv0 putenv0, int threads, int millis
 
 std::string describe(const StressReport& report) {
     return std::to_string(report.threads) + " threads, " + std::to_string(report.operations) +
-           " operations in " + std::to_string(report.millis) + " ms, " + std::to_string(report.faults) +
+           " operations in " + std::to_string(report.millis) + " ms, " + std::to_string(report.reads) +
+           " shared reads, " + std::to_string(report.torn) + " torn, " + std::to_string(report.faults) +
            " faults" + (report.faults == 0 ? "" : " (first: " + report.firstFault + ")");
 }

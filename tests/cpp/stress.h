@@ -16,11 +16,15 @@ struct StressReport {
     int millis;
     long long faults;
     std::string firstFault;
+    long long reads;  // lookups of the shared variable
+    long long torn;   // of those, values no thread wrote
 };
 
+// Every lookup goes through getenv0 and every assignment through putenv0, so the two may belong to
+// different copies of the library.
 StressReport runStress(Getenv0 getenv0, Putenv0 putenv0, int threads, int millis);
 
-// "8 threads, N operations in M ms, F faults": what a stress run did.
+// "8 threads, N operations in M ms, R shared reads, T torn, F faults": what a stress run did.
 std::string describe(const StressReport& report);
 
 #endif

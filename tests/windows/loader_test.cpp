@@ -41,19 +41,52 @@ struct Library {
     SStrdup sStrdup = nullptr;
 };
 
+Library bind(HMODULE module) {
+    Library lib;
+    lib.module = module;
+    if (module != nullptr) {
+        lib.getenv0 = reinterpret_cast<Getenv0>(reinterpret_cast<void*>(GetProcAddress(module, kGetenv0)));
+        lib.putenv0 = reinterpret_cast<Putenv0>(reinterpret_cast<void*>(GetProcAddress(module, kPutenv0)));
+        lib.sMalloc = reinterpret_cast<SMalloc>(reinterpret_cast<void*>(GetProcAddress(module, "sMalloc")));
+        lib.sFree = reinterpret_cast<SFree>(reinterpret_cast<void*>(GetProcAddress(module, "sFree")));
+        lib.sStrdup = reinterpret_cast<SStrdup>(reinterpret_cast<void*>(GetProcAddress(module, "sStrdup")));
+    }
+    return lib;
+}
+
 const Library& library() {
-    static Library loaded = [] {
-        Library lib;
-        lib.module = LoadLibraryW(L"zknative7.dll");
-        if (lib.module != nullptr) {
-            lib.getenv0 = reinterpret_cast<Getenv0>(reinterpret_cast<void*>(GetProcAddress(lib.module, kGetenv0)));
-            lib.putenv0 = reinterpret_cast<Putenv0>(reinterpret_cast<void*>(GetProcAddress(lib.module, kPutenv0)));
-            lib.sMalloc = reinterpret_cast<SMalloc>(reinterpret_cast<void*>(GetProcAddress(lib.module, "sMalloc")));
-            lib.sFree = reinterpret_cast<SFree>(reinterpret_cast<void*>(GetProcAddress(lib.module, "sFree")));
-            lib.sStrdup = reinterpret_cast<SStrdup>(reinterpret_cast<void*>(GetProcAddress(lib.module, "sStrdup")));
-        }
-        return lib;
-    }();
+    static Library loaded = bind(LoadLibraryW(L"zknative7.dll"));
+    return loaded;
+}
+
+// The test's own folder, where the build puts the DLL, ending in a backslash.
+std::wstring testFolder() {
+    wchar_t path[MAX_PATH];
+    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.find_last_of(L"\\/") + 1);
+}
+
+// Another module of the same DLL: copied into a folder of its own and loaded by full path, as a
+// second class loader's System.load would.
+Library loadCopy(const std::wstring& folderName) {
+    library();  // first: once a copy is loaded, loading by base name gives that copy
+    std::wstring folder = testFolder() + folderName;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    std::wstring dll = folder + L"\\zknative7.dll";
+    if (!CopyFileW((testFolder() + L"zknative7.dll").c_str(), dll.c_str(), FALSE)) {
+        return Library();
+    }
+    return bind(LoadLibraryW(dll.c_str()));
+}
+
+const Library& copyA() {
+    static Library loaded = loadCopy(L"copy-a");
+    return loaded;
+}
+
+const Library& copyB() {
+    static Library loaded = loadCopy(L"copy-b");
     return loaded;
 }
 
@@ -69,13 +102,21 @@ LONG WINAPI exitOnFault(EXCEPTION_POINTERS* fault) {
 }
 const bool faultsEndTheRun = (SetUnhandledExceptionFilter(exitOnFault), true);
 
-std::u16string get(FakeJni& fake, const std::u16string& name) {
-    jstring value = library().getenv0(&fake.env, nullptr, fake.string(name));
+std::u16string get(FakeJni& fake, const Library& lib, const std::u16string& name) {
+    jstring value = lib.getenv0(&fake.env, nullptr, fake.string(name));
     return value == nullptr ? kUnset : FakeJni::unitsOf(value);
 }
 
+bool put(FakeJni& fake, const Library& lib, const std::u16string& assignment) {
+    return lib.putenv0(&fake.env, nullptr, fake.string(assignment)) == JNI_TRUE;
+}
+
+std::u16string get(FakeJni& fake, const std::u16string& name) {
+    return get(fake, library(), name);
+}
+
 bool put(FakeJni& fake, const std::u16string& assignment) {
-    return library().putenv0(&fake.env, nullptr, fake.string(assignment)) == JNI_TRUE;
+    return put(fake, library(), assignment);
 }
 
 // What the runtime itself holds, read around the library.
@@ -201,6 +242,128 @@ TEST(Loader, ConcurrentGetsAndPutsSeeOnlyWholeValues) {
     std::printf("%s\n", describe(report).c_str());
     EXPECT_GT(report.operations, 0);
     EXPECT_EQ(report.faults, 0) << report.firstFault;
+}
+
+TEST(TwoCopies, AreTwoModulesThatShareOneEnvironment) {
+    const Library& a = copyA();
+    const Library& b = copyB();
+    ASSERT_NE(a.putenv0, nullptr) << "copy-a: " << GetLastError();
+    ASSERT_NE(b.putenv0, nullptr) << "copy-b: " << GetLastError();
+    ASSERT_NE(library().putenv0, nullptr);
+    EXPECT_NE(a.module, b.module);
+    EXPECT_NE(a.module, library().module);
+    EXPECT_NE(b.module, library().module);
+    struct Crossing {
+        const char* what;
+        const Library& writer;
+        const Library& reader;
+    };
+    const Crossing crossings[] = {{"a to b", a, b}, {"b to a", b, a}, {"a to first", a, library()},
+                                  {"first to b", library(), b}};
+    const std::u16string values[] = {u"short", std::u16string(600, u'\u4e2d'),
+                                     std::u16string{u'\u041f', 0xD800, u'='}, u""};
+    for (const Crossing& c : crossings) {
+        for (const std::u16string& value : values) {
+            FakeJni fake;
+            EXPECT_TRUE(put(fake, c.writer, u"ZK7W_CROSS=" + value)) << c.what;
+            const std::u16string& expected = value.empty() ? kUnset : value;
+            EXPECT_TRUE(get(fake, c.reader, u"ZK7W_CROSS") == expected) << c.what << ", " << value.size();
+            EXPECT_TRUE(runtimeValue(u"ZK7W_CROSS") == expected) << c.what << ", " << value.size();
+        }
+    }
+}
+
+// Without one lock for both copies, a read through one copy copies a string that an assignment
+// through the other has just freed.
+TEST(TwoCopies, WritersThroughOneAndReadersThroughTheOtherSeeOnlyWholeValues) {
+    ASSERT_NE(copyA().putenv0, nullptr);
+    ASSERT_NE(copyB().getenv0, nullptr);
+    ASSERT_NE(copyA().module, copyB().module);
+    StressReport report = runStress(copyB().getenv0, copyA().putenv0, 8, 3000);
+    std::printf("%s\n", describe(report).c_str());
+    EXPECT_GT(report.reads, 0);
+    EXPECT_EQ(report.torn, 0);
+    EXPECT_EQ(report.faults, 0) << report.firstFault;
+}
+
+// Where the serving copy names its natives: this process's mapping, which any process in the session
+// could have made first.
+struct PublishedNatives {
+    void* volatile getenv0;
+    void* volatile putenv0;
+};
+
+std::wstring servingMappingName() {
+    return L"Local\\zknative7-serving-" + std::to_wstring(GetCurrentProcessId());
+}
+
+enum Squat { kNothingPublished, kNoModule, kNotOurExports, kOneByteOff, kSwapped, kHalfAnotherCopy, kItsOwn };
+
+// What a copy finds in the mapping instead of a serving copy's natives.
+PublishedNatives squatted(Squat squat, const Library& self, const void* heapBlock) {
+    void* otherGetenv0 = reinterpret_cast<void*>(library().getenv0);
+    void* otherPutenv0 = reinterpret_cast<void*>(library().putenv0);
+    void* notOurs = reinterpret_cast<void*>(&exitOnFault);
+    switch (squat) {
+        case kNothingPublished: return {nullptr, nullptr};
+        case kNoModule: return {const_cast<void*>(heapBlock), const_cast<void*>(heapBlock)};
+        case kNotOurExports: return {notOurs, notOurs};
+        case kOneByteOff: return {static_cast<char*>(otherGetenv0) + 1, static_cast<char*>(otherPutenv0) + 1};
+        case kSwapped: return {otherPutenv0, otherGetenv0};
+        case kHalfAnotherCopy: return {otherGetenv0, notOurs};
+        case kItsOwn: return {reinterpret_cast<void*>(self.getenv0), reinterpret_cast<void*>(self.putenv0)};
+    }
+    return {nullptr, nullptr};
+}
+
+// Calling through any of these would fault, recurse without end or corrupt the stack; the copy that
+// finds one must serve itself instead, after at most a short wait.
+TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
+    FakeJni first;
+    ASSERT_NE(library().getenv0, nullptr);
+    get(first, u"ZK7W_RESOLVED");  // the first copy resolves, so the mapping exists
+    HANDLE mapping = OpenFileMappingW(FILE_MAP_READ | FILE_MAP_WRITE, FALSE, servingMappingName().c_str());
+    ASSERT_NE(mapping, nullptr) << "no serving mapping: " << GetLastError();
+    auto* view = static_cast<PublishedNatives*>(
+        MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(PublishedNatives)));
+    ASSERT_NE(view, nullptr);
+    const PublishedNatives serving = {view->getenv0, view->putenv0};
+    HMODULE servingModule = nullptr;
+    ASSERT_TRUE(GetModuleHandleExW(
+        GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+        static_cast<LPCWSTR>(serving.getenv0), &servingModule));
+    const Library published = bind(servingModule);
+    EXPECT_EQ(reinterpret_cast<void*>(published.getenv0), serving.getenv0);
+    EXPECT_EQ(reinterpret_cast<void*>(published.putenv0), serving.putenv0);
+
+    const struct {
+        const wchar_t* folder;
+        Squat squat;
+    } cases[] = {{L"copy-nothing", kNothingPublished}, {L"copy-nomodule", kNoModule},
+                 {L"copy-notours", kNotOurExports},    {L"copy-offbyone", kOneByteOff},
+                 {L"copy-swapped", kSwapped},          {L"copy-half", kHalfAnotherCopy},
+                 {L"copy-own", kItsOwn}};
+    const std::vector<char> heapBlock(64, 0);
+    for (const auto& c : cases) {
+        const Library copy = loadCopy(c.folder);
+        ASSERT_NE(copy.putenv0, nullptr) << c.squat << ": " << GetLastError();
+        PublishedNatives squat = squatted(c.squat, copy, heapBlock.data());
+        view->getenv0 = squat.getenv0;
+        view->putenv0 = squat.putenv0;
+        FakeJni fake;
+        const std::u16string value = u"served " + std::u16string(1, static_cast<char16_t>(u'0' + c.squat));
+        DWORD start = GetTickCount();
+        EXPECT_TRUE(put(fake, copy, u"ZK7W_SQUAT=" + value)) << c.squat;
+        DWORD waited = GetTickCount() - start;
+        EXPECT_LT(waited, 10000u) << c.squat;
+        EXPECT_TRUE(runtimeValue(u"ZK7W_SQUAT") == value) << c.squat;
+        EXPECT_TRUE(get(fake, copy, u"ZK7W_SQUAT") == value) << c.squat;
+        EXPECT_TRUE(put(fake, copy, u"ZK7W_SQUAT=")) << c.squat;
+        view->getenv0 = serving.getenv0;
+        view->putenv0 = serving.putenv0;
+    }
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
 }
 
 }  // namespace
