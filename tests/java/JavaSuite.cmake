@@ -11,6 +11,9 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/MemoryProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/MemoryTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildStartTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildStartProbe.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ClassLoaderCopiesTest.java
   INCLUDE_JARS zknative7_classes ${JUNIT_CONSOLE_JAR})
 
 # Registers test NAME: the suites on JAVA with the library in LIBRARY_DIR, or, when that is empty,

@@ -5,7 +5,7 @@ package quorvalen.zelka;
  *
  * <p>Names and values are full UTF-16: characters outside Latin-1, surrogate pairs and unpaired
  * surrogates come back exactly as they were set. Unlike {@link System#getenv(String)}, which reads a
- * snapshot taken at start-up, every call here sees the current environment, and variables set here
+ * snapshot taken at its first use, every call here sees the current environment, and variables set here
  * are inherited by child processes started afterwards.
  *
  * <p>Calls from any number of threads may overlap: the library serialises its own lookups and
@@ -17,6 +17,10 @@ package quorvalen.zelka;
  */
 public final class NativeTools {
     static {
+        // The JDK copies the environment once, on the first System.getenv or process start, by
+        // counting entries and then filling an array that long; variables added in between
+        // overflow it and break every later process start. Taken now, it sees no change of ours.
+        System.getenv();
         NativeLoader.load();
     }
 

@@ -1,0 +1,261 @@
+package quorvalen.zelka;
+
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertNotEquals;
+import static org.junit.jupiter.api.Assertions.assertNotSame;
+import static org.junit.jupiter.api.Assertions.assertNull;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import java.lang.reflect.Field;
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.net.URL;
+import java.net.URLClassLoader;
+import java.nio.file.Files;
+import java.nio.file.Paths;
+import java.util.ArrayList;
+import java.util.Arrays;
+import java.util.List;
+import java.util.Set;
+import java.util.TreeSet;
+import java.util.concurrent.ConcurrentLinkedQueue;
+import java.util.concurrent.CountDownLatch;
+import java.util.concurrent.atomic.AtomicBoolean;
+import java.util.concurrent.atomic.AtomicLong;
+import org.junit.jupiter.api.BeforeAll;
+import org.junit.jupiter.api.Test;
+
+/**
+ * Two class loaders that each load the jar, as two applications in one container do: each gets a
+ * copy of the library of its own, and both copies must act on one environment under one lock.
+ */
+class ClassLoaderCopiesTest {
+    static final int ADDED_EACH = 3000;
+    static final int CHURNED = 500;
+    static final int ROUNDS = 100;
+    static final long MOST_MILLIS = 8_000;
+
+    /** NativeTools as loaded by a class loader of its own, called by reflection. */
+    static final class Copy {
+        final Class<?> tools;
+        final String source;
+        final Method getenv;
+        final Method setenv;
+        final Method unsetenv;
+
+        Copy(URL jar) throws Exception {
+            // No parent: nothing is shared with the test's own loader, not even through delegation.
+            ClassLoader loader = new URLClassLoader(new URL[] {jar}, null);
+            tools = Class.forName("quorvalen.zelka.NativeTools", true, loader);
+            Field field = Class.forName("quorvalen.zelka.NativeLoader", false, loader).getDeclaredField("source");
+            field.setAccessible(true);
+            source = (String) field.get(null);
+            getenv = tools.getMethod("getenv", String.class);
+            setenv = tools.getMethod("setenv", String.class, String.class);
+            unsetenv = tools.getMethod("unsetenv", String.class);
+        }
+
+        String getenv(String name) {
+            return (String) call(getenv, name);
+        }
+
+        boolean setenv(String name, String value) {
+            return (Boolean) call(setenv, name, value);
+        }
+
+        boolean unsetenv(String name) {
+            return (Boolean) call(unsetenv, name);
+        }
+
+        static Object call(Method method, Object... args) {
+            try {
+                return method.invoke(null, args);
+            } catch (InvocationTargetException e) {
+                throw new IllegalStateException(e.getCause());
+            } catch (IllegalAccessException e) {
+                throw new IllegalStateException(e);
+            }
+        }
+    }
+
+    // Kept for the whole run, so neither copy is unloaded under a later test.
+    static Copy first;
+    static Copy second;
+
+    @BeforeAll
+    static void loadTwoCopies() throws Exception {
+        URL jar = NativeTools.class.getProtectionDomain().getCodeSource().getLocation();
+        first = new Copy(jar);
+        second = new Copy(jar);
+    }
+
+    /** The paths of every mapped libzknative7.so, a deleted file's included. */
+    static Set<String> mappedLibraries() throws Exception {
+        Set<String> paths = new TreeSet<>();
+        for (String line : Files.readAllLines(Paths.get("/proc/self/maps"))) {
+            int slash = line.indexOf('/');
+            if (slash >= 0 && line.substring(slash).replace(" (deleted)", "").endsWith("/libzknative7.so")) {
+                paths.add(line.substring(slash));
+            }
+        }
+        return paths;
+    }
+
+    @Test
+    void eachLoaderHasACopyOfItsOwn() throws Exception {
+        assertNotSame(first.tools, second.tools);
+        assertNotSame(NativeTools.class, first.tools);
+        assertNotEquals(first.source, second.source);
+        Set<String> mapped = mappedLibraries();
+        assertTrue(mapped.size() >= 2, "mapped: " + mapped);
+        for (Copy copy : Arrays.asList(first, second)) {
+            if (!copy.source.equals("java.library.path")) {
+                assertTrue(mapped.contains(copy.source) || mapped.contains(copy.source + " (deleted)"),
+                    copy.source + " not in " + mapped);
+            }
+        }
+        System.out.println("copies loaded from " + first.source + " and " + second.source + "; mapped: " + mapped);
+    }
+
+    static String addedName(String copy, int i) {
+        return "ZK7J_COPY_" + copy + "_" + i;
+    }
+
+    static String addedValue(String copy, int i) {
+        return "\u0436" + copy + i + "\u4e2d";
+    }
+
+    @Test
+    void additionsThroughBothCopiesAtOnceAreAllKept() throws Exception {
+        String[] tags = {"A", "B"};
+        Copy[] copies = {first, second};
+        ConcurrentLinkedQueue<String> faults = new ConcurrentLinkedQueue<>();
+        AtomicLong unseen = new AtomicLong();
+        CountDownLatch start = new CountDownLatch(1);
+        List<Thread> adders = new ArrayList<>();
+        for (int c = 0; c < 2; c++) {
+            String tag = tags[c];
+            Copy copy = copies[c];
+            Copy other = copies[1 - c];
+            adders.add(new Thread(() -> {
+                try {
+                    start.await();
+                } catch (InterruptedException e) {
+                    ConcurrencyTest.fault(faults, "interrupted");
+                    return;
+                }
+                for (int i = 0; i < ADDED_EACH; i++) {
+                    String value = addedValue(tag, i);
+                    if (!copy.setenv(addedName(tag, i), value)) {
+                        ConcurrencyTest.fault(faults, "refused " + addedName(tag, i));
+                    }
+                    for (Copy reader : new Copy[] {copy, other}) {
+                        String seen = reader.getenv(addedName(tag, i));
+                        if (!value.equals(seen)) {
+                            unseen.incrementAndGet();
+                            ConcurrencyTest.fault(faults, addedName(tag, i) + " read back as " + seen
+                                + (reader == copy ? " through its own copy" : " through the other copy"));
+                        }
+                    }
+                }
+            }));
+        }
+        adders.forEach(Thread::start);
+        long began = System.currentTimeMillis();
+        start.countDown();
+        for (Thread adder : adders) {
+            adder.join();
+        }
+        long millis = System.currentTimeMillis() - began;
+
+        int missing = 0;
+        for (String tag : tags) {
+            for (int i = 0; i < ADDED_EACH; i++) {
+                for (Copy reader : copies) {
+                    missing += addedValue(tag, i).equals(reader.getenv(addedName(tag, i))) ? 0 : 1;
+                }
+                missing += addedValue(tag, i).equals(NativeTools.getenv(addedName(tag, i))) ? 0 : 1;
+            }
+        }
+        System.out.printf("2 copies added %d names each in %d ms; %d read-backs failed during, %d reads missing afterwards%n",
+            ADDED_EACH, millis, unseen.get(), missing);
+        // Removed through one copy, gone for the other.
+        int stayed = 0;
+        for (String tag : tags) {
+            for (int i = 0; i < ADDED_EACH; i++) {
+                assertTrue(first.unsetenv(addedName(tag, i)));
+                stayed += second.getenv(addedName(tag, i)) == null ? 0 : 1;
+            }
+        }
+        assertEquals(new ArrayList<String>(), new ArrayList<>(faults));
+        assertEquals(0, missing, "reads that did not find an added name afterwards");
+        assertEquals(0, stayed, "names removed through one copy but still seen through the other");
+    }
+
+    @Test
+    void aReaderInOneCopyNeverMissesWhatTheOtherLeavesAlone() throws Exception {
+        String[] untouched = new String[8];
+        String[] values = new String[untouched.length];
+        for (int k = 0; k < untouched.length; k++) {
+            untouched[k] = "ZK7J_KEEP_" + k;
+            values[k] = NativeToolsTest.repeat("\u041f\u4e2d\uD83D\uDE00" + k, 1 + k * 40);
+        }
+        ConcurrentLinkedQueue<String> faults = new ConcurrentLinkedQueue<>();
+        long[] counts = new long[4];  // reads, misses, wrong values, changes
+        long began = System.currentTimeMillis();
+        int rounds = 0;
+        // In rounds, so that removals keep happening in front of the untouched names.
+        for (; rounds < ROUNDS && System.currentTimeMillis() < began + MOST_MILLIS; rounds++) {
+            for (int i = 0; i < CHURNED; i++) {
+                assertTrue(first.setenv("ZK7J_CHURN_" + i, "old" + i));
+            }
+            for (int k = 0; k < untouched.length; k++) {
+                assertTrue(first.setenv(untouched[k], values[k]));
+            }
+            AtomicBoolean writing = new AtomicBoolean(true);
+            Thread reader = new Thread(() -> {
+                while (writing.get()) {
+                    for (int k = 0; k < untouched.length; k++) {
+                        String seen = second.getenv(untouched[k]);
+                        counts[0]++;
+                        if (!values[k].equals(seen)) {
+                            counts[seen == null ? 1 : 2]++;
+                            ConcurrencyTest.fault(faults, untouched[k] + (seen == null ? " unset" : " wrong, " + seen.length() + " units"));
+                        }
+                    }
+                }
+            });
+            // Removes the names in front, adds twice as many new ones, and replaces values.
+            Thread writer = new Thread(() -> {
+                for (int i = 0; i < CHURNED; i++) {
+                    boolean applied = first.unsetenv("ZK7J_CHURN_" + i)
+                        & first.setenv("ZK7J_FRESH_" + (2 * i), "new" + i)
+                        & first.setenv("ZK7J_FRESH_" + (2 * i + 1), "new" + i)
+                        & first.setenv("ZK7J_FRESH_" + (2 * i), NativeToolsTest.repeat("r", i % 64 + 1));
+                    if (!applied) {
+                        ConcurrencyTest.fault(faults, "change " + i + " refused");
+                    }
+                    counts[3] += 4;
+                }
+                writing.set(false);
+            });
+            reader.start();
+            writer.start();
+            writer.join();
+            reader.join();
+            for (int i = 0; i < CHURNED; i++) {
+                first.unsetenv("ZK7J_FRESH_" + (2 * i));
+                first.unsetenv("ZK7J_FRESH_" + (2 * i + 1));
+            }
+            for (String name : untouched) {
+                assertTrue(second.unsetenv(name));
+                assertNull(first.getenv(name));
+            }
+        }
+        System.out.printf("reader in one copy: %d reads, %d misses, %d wrong values while the other made %d changes "
+            + "in %d rounds, %d ms%n", counts[0], counts[1], counts[2], counts[3], rounds, System.currentTimeMillis() - began);
+        assertEquals(new ArrayList<String>(), new ArrayList<>(faults));
+        assertEquals(0, counts[1] + counts[2]);
+        assertTrue(counts[0] > 0, "nothing was read during the changes");
+    }
+}
