@@ -27,8 +27,8 @@ const std::u16string kSharedValues[] = {
 };
 
 struct Racer {
-    Getenv0 getenv0;
-    Putenv0 putenv0;
+    Getenv0Native getenv0;
+    Putenv0Native putenv0;
     int id;
     const std::atomic<bool>* stop;
     long long operations;
@@ -110,7 +110,7 @@ void sleepMillis(int millis) {
 
 }  // namespace
 
-StressReport runStress(Getenv0 getenv0, Putenv0 putenv0, int threads, int millis) {
+StressReport runStress(Getenv0Native getenv0, Putenv0Native putenv0, int threads, int millis) {
     std::atomic<bool> stop(false);
     std::vector<Racer> racers;
     for (int id = 0; id < threads; ++id) {

@@ -3,12 +3,9 @@
 #ifndef ZKNATIVE7_STRESS_H
 #define ZKNATIVE7_STRESS_H
 
-#include <jni.h>
+#include "serving_copy.h"
 
 #include <string>
-
-typedef jstring(JNICALL* Getenv0)(JNIEnv*, jclass, jstring);
-typedef jboolean(JNICALL* Putenv0)(JNIEnv*, jclass, jstring);
 
 struct StressReport {
     int threads;
@@ -22,7 +19,7 @@ struct StressReport {
 
 // Every lookup goes through getenv0 and every assignment through putenv0, so the two may belong to
 // different copies of the library.
-StressReport runStress(Getenv0 getenv0, Putenv0 putenv0, int threads, int millis);
+StressReport runStress(Getenv0Native getenv0, Putenv0Native putenv0, int threads, int millis);
 
 // "8 threads, N operations in M ms, R shared reads, T torn, F faults": what a stress run did.
 std::string describe(const StressReport& report);

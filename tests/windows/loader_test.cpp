@@ -34,8 +34,8 @@ const char* const kPutenv0 = "_Java_quorvalen_zelka_NativeTools_putenv0@12";
 
 struct Library {
     HMODULE module = nullptr;
-    Getenv0 getenv0 = nullptr;
-    Putenv0 putenv0 = nullptr;
+    Getenv0Native getenv0 = nullptr;
+    Putenv0Native putenv0 = nullptr;
     SMalloc sMalloc = nullptr;
     SFree sFree = nullptr;
     SStrdup sStrdup = nullptr;
@@ -45,8 +45,8 @@ Library bind(HMODULE module) {
     Library lib;
     lib.module = module;
     if (module != nullptr) {
-        lib.getenv0 = reinterpret_cast<Getenv0>(reinterpret_cast<void*>(GetProcAddress(module, kGetenv0)));
-        lib.putenv0 = reinterpret_cast<Putenv0>(reinterpret_cast<void*>(GetProcAddress(module, kPutenv0)));
+        lib.getenv0 = reinterpret_cast<Getenv0Native>(reinterpret_cast<void*>(GetProcAddress(module, kGetenv0)));
+        lib.putenv0 = reinterpret_cast<Putenv0Native>(reinterpret_cast<void*>(GetProcAddress(module, kPutenv0)));
         lib.sMalloc = reinterpret_cast<SMalloc>(reinterpret_cast<void*>(GetProcAddress(module, "sMalloc")));
         lib.sFree = reinterpret_cast<SFree>(reinterpret_cast<void*>(GetProcAddress(module, "sFree")));
         lib.sStrdup = reinterpret_cast<SStrdup>(reinterpret_cast<void*>(GetProcAddress(module, "sStrdup")));
