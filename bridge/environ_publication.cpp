@@ -248,3 +248,19 @@ bool publishRemoval(const char* name, size_t nameBytes) {
     }
     return true;
 }
+
+const char* publishedValue(const char* name, size_t nameBytes) {
+    char** entries = __atomic_load_n(&environ, __ATOMIC_ACQUIRE);
+    if (entries == nullptr) {
+        return nullptr;
+    }
+    for (size_t i = 0;; ++i) {
+        const char* entry = __atomic_load_n(&entries[i], __ATOMIC_ACQUIRE);
+        if (entry == nullptr) {
+            return nullptr;
+        }
+        if (hasName(entry, name, nameBytes)) {
+            return entry + nameBytes + 1;
+        }
+    }
+}

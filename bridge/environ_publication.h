@@ -1,7 +1,7 @@
 // Changes to the process environment made so that no reader in the process can be hurt by them:
 // glibc's getenv in any thread, the kernel copying envp for a child, another copy of this library.
 // Every array ever stored in environ stays allocated and never gets shorter while it is published;
-// no entry is ever freed. Callers hold the environment lock.
+// no entry is ever freed. Callers of the two assignments hold the environment lock.
 #ifndef ZKNATIVE7_ENVIRON_PUBLICATION_H
 #define ZKNATIVE7_ENVIRON_PUBLICATION_H
 
@@ -13,5 +13,9 @@ bool publishAssignment(const char* entry, size_t entryBytes, size_t nameBytes);
 
 // Removes every entry of the variable `name` (`nameBytes` bytes, no '='); true when none is left.
 bool publishRemoval(const char* name, size_t nameBytes);
+
+// The value of the variable `name` (`nameBytes` bytes, no '='), or null when it is not set. Needs no
+// lock: nothing it can reach is ever freed, so the value stays readable for good.
+const char* publishedValue(const char* name, size_t nameBytes);
 
 #endif

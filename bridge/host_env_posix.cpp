@@ -13,8 +13,9 @@
 
 namespace {
 
-// Orders this library's assignments, which read, then change, the published environment. Every
-// copy of the library in the process calls the first one's natives, so this is the process's one lock.
+// Orders this library's assignments, which read, then change, the published environment; lookups
+// need no lock, as nothing they read is ever freed. Every copy of the library in the process calls
+// the first one's natives, so this is the process's one lock.
 std::mutex environmentLock;
 
 // Short names and values are transcoded on the stack; only longer ones touch the heap.
@@ -48,33 +49,23 @@ jstring hostGetenv(JNIEnv* env, const jchar* name, size_t nameUnits) {
     if (encodedName == nullptr) {
         return nullptr;
     }
-    encodedName[wtf8Encode(name, nameUnits, encodedName)] = '\0';
-
-    jchar valueStack[kStackBytes / sizeof(jchar)];
-    jchar* value = nullptr;
-    size_t valueUnits = 0;
-    {
-        std::lock_guard<std::mutex> hold(environmentLock);
-        const char* stored = std::getenv(encodedName);
-        if (stored != nullptr) {
-            // Decoding never yields more units than it reads bytes.
-            size_t bytes = std::strlen(stored);
-            if (bytes <= SIZE_MAX / sizeof(jchar)) {
-                value = static_cast<jchar*>(scratch(valueStack, bytes * sizeof(jchar)));
-            }
-            if (value != nullptr) {
-                valueUnits = wtf8Decode(stored, bytes, value);
-            }
-        }
-    }
+    const char* stored = publishedValue(encodedName, wtf8Encode(name, nameUnits, encodedName));
     releaseScratch(encodedName, nameStack);
+    if (stored == nullptr) {
+        return nullptr;
+    }
+    size_t bytes = std::strlen(stored);
+    if (spelledAlikeInModifiedUtf8(stored, bytes)) {
+        return env->NewStringUTF(stored);
+    }
+    // Decoding never yields more units than it reads bytes.
+    jchar valueStack[kStackBytes / sizeof(jchar)];
+    jchar* value = bytes <= SIZE_MAX / sizeof(jchar) ? static_cast<jchar*>(scratch(valueStack, bytes * sizeof(jchar))) : nullptr;
     if (value == nullptr) {
         return nullptr;
     }
-    jstring result = nullptr;
-    if (valueUnits <= INT32_MAX) {
-        result = env->NewString(value, static_cast<jsize>(valueUnits));
-    }
+    size_t valueUnits = wtf8Decode(stored, bytes, value);
+    jstring result = valueUnits <= INT32_MAX ? env->NewString(value, static_cast<jsize>(valueUnits)) : nullptr;
     releaseScratch(value, valueStack);
     return result;
 }

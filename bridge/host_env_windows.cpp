@@ -5,16 +5,21 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
 
 namespace {
 
-// The library's one lock. The runtime frees a variable's old string when an assignment replaces
-// it, so a value from _wgetenv is only safe to copy while no assignment can run. The Windows
+// The process's one lock (later copies of the library call the first). The runtime frees a
+// variable's old string when an assignment replaces it, so a value from _wgetenv is only safe to
+// copy while no assignment can run. The Windows
 // cross-compiler has no std::mutex; an SRW lock needs no initialiser and no teardown.
 SRWLOCK environmentLock = SRWLOCK_INIT;
+
+// Whether a lookup has run, after which the runtime's UTF-16 environment exists.
+std::atomic<bool> wideEnvironmentBuilt(false);
 
 // Windows keeps names and values in counted strings of at most 32,766 units. Past that, Wine's
 // runtime stores a truncated value and reports success; Windows fails only after the runtime's
@@ -27,7 +32,14 @@ static_assert(sizeof(wchar_t) == sizeof(jchar), "the runtime's wide strings are 
 
 jstring hostGetenv(JNIEnv* env, const jchar* name, size_t /*nameUnits*/) {
     jstring result = nullptr;
-    AcquireSRWLockExclusive(&environmentLock);
+    // Lookups only read, so they share the lock, but the runtime builds its UTF-16 environment on
+    // the first one, which must therefore run alone.
+    bool alone = !wideEnvironmentBuilt.load(std::memory_order_acquire);
+    if (alone) {
+        AcquireSRWLockExclusive(&environmentLock);
+    } else {
+        AcquireSRWLockShared(&environmentLock);
+    }
     const wchar_t* value = _wgetenv(reinterpret_cast<const wchar_t*>(name));
     if (value != nullptr) {
         size_t units = wcslen(value);
@@ -35,7 +47,12 @@ jstring hostGetenv(JNIEnv* env, const jchar* name, size_t /*nameUnits*/) {
             result = env->NewString(reinterpret_cast<const jchar*>(value), static_cast<jsize>(units));
         }
     }
-    ReleaseSRWLockExclusive(&environmentLock);
+    if (alone) {
+        wideEnvironmentBuilt.store(true, std::memory_order_release);
+        ReleaseSRWLockExclusive(&environmentLock);
+    } else {
+        ReleaseSRWLockShared(&environmentLock);
+    }
     return result;
 }
 

@@ -18,4 +18,9 @@ size_t wtf8Encode(const uint16_t* units, size_t count, char* out);
 // `length`.
 size_t wtf8Decode(const char* bytes, size_t length, uint16_t* out);
 
+// True when JNI's modified UTF-8 spells bytes[0, length) as the same UTF-16 units that wtf8Decode
+// gives: well-formed sequences of one to three bytes, none of them a surrogate. NewStringUTF then
+// makes the exact string, faster than NewString of decoded units.
+bool spelledAlikeInModifiedUtf8(const char* bytes, size_t length);
+
 #endif

@@ -1,7 +1,10 @@
 // The fake JNI functions; JNICALL like every slot of the real table, or 32-bit Windows breaks.
 #include "fake_jni.h"
 
+#include "modified_utf8.h"
+
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -54,6 +57,18 @@ jstring JNICALL fakeNewString(JNIEnv* env, const jchar* units, jsize length) {
     return fake.string(std::u16string(reinterpret_cast<const char16_t*>(units), static_cast<size_t>(length)));
 }
 
+jstring JNICALL fakeNewStringUTF(JNIEnv* env, const char* bytes) {
+    FakeJni& fake = fakeOf(env);
+    ++fake.jniCalls;
+    ++fake.utfStringsMade;
+    bool wellFormed = false;
+    std::u16string units = decodeModifiedUtf8(bytes, std::strlen(bytes), &wellFormed);
+    if (fake.refuseNewString || !wellFormed) {
+        return nullptr;
+    }
+    return fake.string(units);
+}
+
 }  // namespace
 
 FakeJni::FakeJni() : env(), functions() {
@@ -61,6 +76,7 @@ FakeJni::FakeJni() : env(), functions() {
     functions.GetStringChars = fakeGetStringChars;
     functions.ReleaseStringChars = fakeReleaseStringChars;
     functions.NewString = fakeNewString;
+    functions.NewStringUTF = fakeNewStringUTF;
     env.functions = &functions;
 }
 

@@ -20,7 +20,8 @@ struct FakeJni {
     JNINativeInterface_ functions;
 
     bool withholdChars = false;     // GetStringChars gives null
-    bool refuseNewString = false;   // NewString gives null
+    bool refuseNewString = false;   // NewString and NewStringUTF give null
+    int utfStringsMade = 0;         // NewStringUTF calls
     int jniCalls = 0;
     int charsHeld = 0;              // GetStringChars not yet released
     int badReleases = 0;         // ReleaseStringChars of a pointer not lent

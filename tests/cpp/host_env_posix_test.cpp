@@ -19,16 +19,24 @@ TEST(PosixHost, StoresWtf8BytesThatChildrenInherit) {
     unsetenv("ZK7P_W");
 }
 
+// Bytes that JNI's modified UTF-8 spells alike go to NewStringUTF as they are; the rest is decoded.
 TEST(PosixHost, DecodesWhatOthersStored) {
     struct Stored {
         const char* bytes;
         std::u16string units;
+        bool direct;
     };
     const Stored cases[] = {
-        {"", u""},  // set but empty is not unset
-        {"caf\xE9", {u'c', u'a', u'f', 0xFFFD}},
-        {"\xED\xB0\x80", {0xDC00}},
-        {"\xD0\x9F\xD1\x80\xD0\xB8", u"\u041f\u0440\u0438"},
+        {"", u"", true},  // set but empty is not unset
+        {"/usr/local/bin:/usr/bin:/bin", u"/usr/local/bin:/usr/bin:/bin", true},
+        {"\xD0\x9F\xD1\x80\xD0\xB8", u"\u041f\u0440\u0438", true},
+        {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF", u"\u0080\u07ff\u0800\ud7ff\ue000\uffff", true},
+        {"caf\xE9", {u'c', u'a', u'f', 0xFFFD}, false},
+        {"\xED\xB0\x80", {0xDC00}, false},
+        {"\xF0\x9F\x98\x80", u"\U0001F600", false},  // the JVM would read four bytes as garbage
+        {"\xE0\x80\xAF", {0xFFFD, 0xFFFD, 0xFFFD}, false},  // overlong
+        {"\xC0\x80", {0xFFFD, 0xFFFD}, false},  // the JVM's own NUL
+        {"abcdefgh\xE4\xB8", {u'a', u'b', u'c', u'd', u'e', u'f', u'g', u'h', 0xFFFD}, false},  // cut short
     };
     for (const Stored& c : cases) {
         FakeJni fake;
@@ -36,6 +44,7 @@ TEST(PosixHost, DecodesWhatOthersStored) {
         jstring value = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.string(u"ZK7P_R"));
         ASSERT_NE(value, nullptr) << c.bytes;
         EXPECT_EQ(FakeJni::unitsOf(value), c.units) << c.bytes;
+        EXPECT_EQ(fake.utfStringsMade, c.direct ? 1 : 0) << c.bytes;
     }
     unsetenv("ZK7P_R");
 }

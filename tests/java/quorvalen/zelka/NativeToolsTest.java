@@ -20,7 +20,9 @@ class NativeToolsTest {
             "ZK7J_\uDBFF"};
         String[] values = {"plain", "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440",
             "\u4e16\u754c\u4f60\u597d", "\uD83D\uDE00 and \uD800\uDF48", "\uD800x\uDC00", "\uDC00\uD800",
-            "a=b==c", repeat("\u00e9\u4e2d", 400)};
+            "a=b==c", repeat("\u00e9\u4e2d", 400),
+            // the edges of what a JVM reads back from the stored bytes directly
+            "\u0080\u07FF\u0800\uD7FF\uE000\uFFFD\uFFFF", repeat("/opt/tool/bin:", 300)};
         List<Arguments> all = new ArrayList<>();
         for (String name : names) {
             for (String value : values) {
