@@ -34,8 +34,16 @@ size_t knownCount = 0;
 
 constexpr size_t kFewestSlots = 32;
 
+// Most entries differ from the name in their first two bytes; checking those inline keeps a scan
+// past holes and unrelated variables cheap.
 bool hasName(const char* entry, const char* name, size_t nameBytes) {
-    return std::strncmp(entry, name, nameBytes) == 0 && entry[nameBytes] == '=';
+    if (entry[0] != name[0]) {
+        return false;
+    }
+    if (nameBytes == 1) {
+        return entry[1] == '=';
+    }
+    return entry[1] == name[1] && std::strncmp(entry + 2, name + 2, nameBytes - 2) == 0 && entry[nameBytes] == '=';
 }
 
 void publishSlot(char** slot, const char* entry) {
