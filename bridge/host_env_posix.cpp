@@ -55,7 +55,7 @@ jstring hostGetenv(JNIEnv* env, const jchar* name, size_t nameUnits) {
         return nullptr;
     }
     size_t bytes = std::strlen(stored);
-    if (spelledAlikeInModifiedUtf8(stored, bytes)) {
+    if (isAscii(stored, bytes)) {
         return env->NewStringUTF(stored);
     }
     // Decoding never yields more units than it reads bytes.

@@ -162,34 +162,24 @@ size_t wtf8Decode(const char* bytes, size_t length, uint16_t* out) {
     return static_cast<size_t>(unit - out);
 }
 
-bool spelledAlikeInModifiedUtf8(const char* bytes, size_t length) {
-    const unsigned char* in = reinterpret_cast<const unsigned char*>(bytes);
+bool isAscii(const char* bytes, size_t length) {
+    // Whole blocks ORed together, so compilers vectorise the common case of a long ASCII value.
+    constexpr size_t kWords = 8;
     size_t i = 0;
-    while (i < length) {
-        if (length - i >= 8) {
-            uint64_t word;
-            std::memcpy(&word, in + i, sizeof word);
-            if ((word & kHighOfBytes) == 0) {
-                i += 8;
-                continue;
-            }
+    for (; length - i >= kWords * sizeof(uint64_t); i += kWords * sizeof(uint64_t)) {
+        uint64_t words[kWords];
+        std::memcpy(words, bytes + i, sizeof words);
+        uint64_t any = 0;
+        for (uint64_t word : words) {
+            any |= word;
         }
-        unsigned char lead = in[i];
-        if (lead < 0x80) {
-            i += 1;
-        } else if (lead >= 0xC2 && lead <= 0xDF && length - i >= 2 && (in[i + 1] & 0xC0) == 0x80) {
-            i += 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF && length - i >= 3 && (in[i + 2] & 0xC0) == 0x80) {
-            // Not overlong (E0 80..9F), not a surrogate (ED A0..BF), which the two spell differently
-            // or not at all.
-            unsigned char low = lead == 0xE0 ? 0xA0 : 0x80;
-            unsigned char high = lead == 0xED ? 0x9F : 0xBF;
-            if (in[i + 1] < low || in[i + 1] > high) {
-                return false;
-            }
-            i += 3;
-        } else {
-            return false;  // four bytes, a stray continuation, an overlong or a cut sequence
+        if ((any & kHighOfBytes) != 0) {
+            return false;
+        }
+    }
+    for (; i < length; ++i) {
+        if (static_cast<unsigned char>(bytes[i]) >= 0x80) {
+            return false;
         }
     }
     return true;
