@@ -8,9 +8,10 @@ package quorvalen.zelka;
  * snapshot taken at its first use, every call here sees the current environment, and variables set here
  * are inherited by child processes started afterwards.
  *
- * <p>Calls from any number of threads may overlap: the library serialises its own lookups and
- * assignments. It cannot serialise native code elsewhere in the process that changes the
- * environment without going through this class.
+ * <p>Calls from any number of threads may overlap: assignments take one lock shared by every copy
+ * of the library in the process, and no lookup ever reads memory an assignment frees. Changes never
+ * break other readers on Linux (glibc's getenv, child processes). Native code elsewhere in the
+ * process that changes the environment without going through this class is not ordered with it.
  *
  * <p>Assignments follow the Windows C runtime on every host: an empty value removes the variable,
  * and a name ends at its first {@code '='}. A string ends at its first U+0000.
