@@ -13,9 +13,9 @@ install_missing() {
     *:i386*)
       dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 ;;
   esac
-  apt-get update -q
+  apt-get -o DPkg::Lock::Timeout=900 update -q
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing
+  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -q $missing
 }
 
 BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
