@@ -9,14 +9,15 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
+#include <pthread.h>
 
 namespace {
 
 // Orders this library's assignments, which read, then change, the published environment; lookups
 // need no lock, as nothing they read is ever freed. Every copy of the library in the process calls
-// the first one's natives, so this is the process's one lock.
-std::mutex environmentLock;
+// the first one's natives, so this is the process's one lock. A plain pthread mutex: std::mutex
+// would bring in libstdc++'s exceptions, which the library neither links nor lets reach the JVM.
+pthread_mutex_t environmentLock = PTHREAD_MUTEX_INITIALIZER;
 
 // Short names and values are transcoded on the stack; only longer ones touch the heap.
 constexpr size_t kStackBytes = 512;
@@ -90,11 +91,9 @@ bool hostPutenv(const jchar* assignment) {
     size_t entryBytes = nameBytes + 1 + wtf8Encode(assignment + nameUnits + 1, valueUnits, encoded + nameBytes + 1);
     encoded[entryBytes] = '\0';
 
-    bool applied;
-    {
-        std::lock_guard<std::mutex> hold(environmentLock);
-        applied = valueUnits == 0 ? publishRemoval(encoded, nameBytes) : publishAssignment(encoded, entryBytes, nameBytes);
-    }
+    pthread_mutex_lock(&environmentLock);
+    bool applied = valueUnits == 0 ? publishRemoval(encoded, nameBytes) : publishAssignment(encoded, entryBytes, nameBytes);
+    pthread_mutex_unlock(&environmentLock);
     releaseScratch(encoded, stack);
     return applied;
 }

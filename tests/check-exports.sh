@@ -1,9 +1,10 @@
 #!/bin/sh
 # Fails unless a built library exports exactly the two natives and the three allocators, under the
 # names its host's JVM and native callers look up.
-# For an ELF library it also fails on a glibc symbol version newer than 2.17, or without the soname
-# and no-unload flag by which later copies find and use the first; for a DLL, on any import but the
-# two DLLs a JVM process already has.
+# For an ELF library it also fails on a needed library but libc and libdl, a symbol version but
+# glibc's up to 2.17, a reference to libgcc_s's unwinder, or a missing soname or no-unload flag (by
+# which later copies find and use the first); for a DLL, on any import but the two DLLs a JVM process
+# already has.
 # usage: check-exports.sh elf LIB | pe-x86 OBJDUMP DLL | pe-x86_64 OBJDUMP DLL
 set -eu
 
@@ -24,15 +25,32 @@ kind=$1
 allocators="sMalloc sFree sStrdup"
 case $kind in
   elf)
+    # readelf and nm read ELF files of any architecture.
     compare "Java_quorvalen_zelka_NativeTools_getenv0 Java_quorvalen_zelka_NativeTools_putenv0 $allocators" \
             "$(nm -D --defined-only "$2" | awk '{print $3}')" export || exit 1
-    newest=$(objdump -T "$2" | grep -o 'GLIBC_[0-9][0-9.]*' | sed 's/GLIBC_//' | sort -t. -k1,1n -k2,2n -k3,3n | tail -n 1)
-    echo "newest glibc version: $newest"
-    case "$newest" in
-      2.[0-9]|2.[0-9].*|2.1[0-7]|2.1[0-7].*) ;;
-      *) echo "needs glibc $newest; 2.17 must do"; exit 1 ;;
-    esac
     dynamic=$(readelf -d "$2")
+    # libc, and libdl, which glibc before 2.34 needs for dlopen: nothing a JVM's system may lack.
+    compare "libc.so.6 libdl.so.2" \
+            "$(printf '%s\n' "$dynamic" | sed -n 's/.*(NEEDED).*\[\(.*\)\]$/\1/p')" "needed soname" || exit 1
+    # Every version it asks for, as FILE:VERSION: only glibc's, and none newer than 2.17.
+    versions=$(readelf -V "$2" | awk '/^Version needs section/ {on = 1; next} /^Version/ {on = 0}
+      on && /File:/ {file = $5} on && /Name:/ {print file ":" $3}')
+    echo "versions needed: $(echo $versions)"
+    status=0
+    for version in $versions; do
+      case "$version" in
+        libc.so.6:GLIBC_2.[0-9]|libc.so.6:GLIBC_2.[0-9].*|libc.so.6:GLIBC_2.1[0-7]|libc.so.6:GLIBC_2.1[0-7].*) ;;
+        libdl.so.2:GLIBC_2.[0-9]|libdl.so.2:GLIBC_2.[0-9].*|libdl.so.2:GLIBC_2.1[0-7]|libdl.so.2:GLIBC_2.1[0-7].*) ;;
+        *) echo "needs $version; glibc 2.17 and nothing else must do"; status=1 ;;
+      esac
+    done
+    [ $status -eq 0 ] || exit 1
+    # A symbol bound without a version comes from no library above: say libgcc_s's unwinder.
+    symbols=$(readelf --dyn-syms -W "$2")
+    unversioned=$(printf '%s\n' "$symbols" | awk '/ UND / && !/ WEAK / && !/@/ && $NF != "UND" {print $NF}')
+    [ -z "$unversioned" ] || { echo "needs unversioned symbols: $(echo $unversioned)"; exit 1; }
+    unwinder=$(printf '%s\n' "$symbols" | grep -oE '(_Unwind_|__gcc_personality|__gxx_personality|__aeabi_unwind)[A-Za-z0-9_]*' || true)
+    [ -z "$unwinder" ] || { echo "refers to libgcc_s's unwinder: $(echo $unwinder)"; exit 1; }
     printf '%s\n' "$dynamic" | grep -q 'Library soname: \[libzknative7.so\]' || { echo "no soname libzknative7.so"; exit 1; }
     printf '%s\n' "$dynamic" | grep -q 'Flags:.*NODELETE' || { echo "can be unloaded"; exit 1; }
     ;;
