@@ -1,12 +1,14 @@
-# The same tree built again: for the other platforms, each by its own toolchain (cross/<platform>),
-# and with sanitizers or libFuzzer for the checks (checks/<kind>).
-# Sets ZKNATIVE7_NATIVES (platform, library file, ...) for the jar, ZKNATIVE7_CROSS_PLATFORMS and
+# The same tree built again: for the other platforms of cmake/platforms.txt, each by its own
+# toolchain (cross/<platform>), and with sanitizers or libFuzzer for the checks (checks/<kind>).
+# Sets ZKNATIVE7_NATIVES (platform, library file, ...) for the jar, ZKNATIVE7_CROSS_PLATFORMS,
+# ZKNATIVE7_HOST_PLATFORM, ZKNATIVE7_<platform>_DIR (each built platform's build folder) and
 # ZKNATIVE7_CHECKS for the tests.
 include(ExternalProject)
-option(ZKNATIVE7_CROSS "Also build for 32-bit Linux and for 32- and 64-bit Windows" ON)
+include(${CMAKE_CURRENT_LIST_DIR}/Platforms.cmake)
+option(ZKNATIVE7_CROSS "Also build every other platform of cmake/platforms.txt" ON)
 option(ZKNATIVE7_SANITIZED "Also build the C++ suites with ASan+UBSan and TSan, and the fuzzers" ON)
 
-set(ZKNATIVE7_NATIVES linux-x86_64 $<TARGET_FILE:zknative7>)
+set(ZKNATIVE7_NATIVES)
 set(ZKNATIVE7_CROSS_PLATFORMS)
 set(ZKNATIVE7_CHECKS)
 
@@ -25,17 +27,22 @@ function(zknative7_sub_build name dir byproduct)
     INSTALL_COMMAND "")
 endfunction()
 
-if(ZKNATIVE7_CROSS)
-  foreach(build IN ITEMS linux-x86:libzknative7.so windows-x86:bin/zknative7.dll windows-x86_64:bin/zknative7.dll)
-    string(REPLACE ":" ";" build ${build})
-    list(GET build 0 platform)
-    list(GET build 1 library)
-    zknative7_sub_build(${platform} ${CMAKE_BINARY_DIR}/cross/${platform} ${library}
-      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/toolchain-${platform}.cmake)
-    list(APPEND ZKNATIVE7_NATIVES ${platform} ${CMAKE_BINARY_DIR}/cross/${platform}/${library})
+# The row without a toolchain is this build's own.
+foreach(platform IN LISTS ZKNATIVE7_PLATFORMS)
+  set(library ${ZKNATIVE7_${platform}_LIBRARY})
+  if(ZKNATIVE7_${platform}_TOOLCHAIN STREQUAL "-")
+    set(ZKNATIVE7_HOST_PLATFORM ${platform})
+    set(ZKNATIVE7_${platform}_DIR ${CMAKE_BINARY_DIR})
+    list(APPEND ZKNATIVE7_NATIVES ${platform} $<TARGET_FILE:zknative7>)
+  elseif(ZKNATIVE7_CROSS)
+    set(dir ${CMAKE_BINARY_DIR}/cross/${platform})
+    set(ZKNATIVE7_${platform}_DIR ${dir})
+    zknative7_sub_build(${platform} ${dir} ${library}
+      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${ZKNATIVE7_${platform}_TOOLCHAIN})
+    list(APPEND ZKNATIVE7_NATIVES ${platform} ${dir}/${library})
     list(APPEND ZKNATIVE7_CROSS_PLATFORMS ${platform})
-  endforeach()
-endif()
+  endif()
+endforeach()
 
 if(ZKNATIVE7_SANITIZED)
   foreach(kind IN ITEMS address thread fuzzer)

@@ -8,7 +8,6 @@ import java.io.OutputStream;
 import java.nio.file.Files;
 import java.util.ArrayList;
 import java.util.List;
-import java.util.Locale;
 
 /**
  * Loads the native library behind {@link NativeTools}: an installed copy on
@@ -17,7 +16,7 @@ import java.util.Locale;
  */
 final class NativeLoader {
     static final String LIBRARY = "zknative7";
-    static final String[] PLATFORMS = {"linux-x86_64", "linux-x86", "windows-x86", "windows-x86_64"};
+    static final String[] PLATFORMS = PlatformTable.names(PlatformTable.BUNDLED);
 
     /** Where the library was loaded from: {@code java.library.path}, or the extracted file. */
     static String source;
@@ -44,16 +43,7 @@ final class NativeLoader {
 
     /** The jar's name for a platform, or null when it has no library for it. */
     static String platform(String osName, String osArch) {
-        String os = osName.startsWith("Windows") ? "windows" : osName.equals("Linux") ? "linux" : null;
-        String arch = osArch.toLowerCase(Locale.ROOT);
-        if (arch.equals("amd64") || arch.equals("x86_64")) {
-            arch = "x86_64";
-        } else if (arch.matches("x86|i[3-6]86")) {
-            arch = "x86";
-        } else {
-            arch = null;
-        }
-        return os == null || arch == null ? null : os + "-" + arch;
+        return PlatformTable.platform(PlatformTable.BUNDLED, osName, osArch);
     }
 
     static String resource(String platform) {
