@@ -38,7 +38,13 @@ bool capHeap() {
     }
     struct rlimit capped = savedLimit;
     capped.rlim_cur = inUse + (size_t{1} << 30);
-    return setrlimit(RLIMIT_AS, &capped) == 0;
+    // qemu-user accepts the limit but keeps it from the host process, so read it back.
+    struct rlimit now;
+    if (setrlimit(RLIMIT_AS, &capped) != 0 || getrlimit(RLIMIT_AS, &now) != 0 || now.rlim_cur != capped.rlim_cur) {
+        setrlimit(RLIMIT_AS, &savedLimit);
+        return false;
+    }
+    return true;
 }
 
 void uncapHeap() {

@@ -6,6 +6,7 @@ add_jar(zknative7_java_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeToolsTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/PlatformTableTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
@@ -19,8 +20,22 @@ add_jar(zknative7_java_tests
 # Registers test NAME: the suites on JAVA with the library in LIBRARY_DIR, or, when that is empty,
 # with an empty java.library.path directory so that only the jar's own copy can load (an empty
 # path would mean the working directory). Any JNI warning fails it, as a test failure does.
+# Optional: PLATFORM, the jar's name for the JVM's platform (default: the host's); LAUNCHER, the
+# command that starts this JVM and every child JVM of the suites (a qemu-user binary with -L /).
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
 function(zknative7_java_suite name java library_dir)
+  cmake_parse_arguments(PARSE_ARGV 3 suite "" PLATFORM LAUNCHER)
+  if(NOT suite_PLATFORM)
+    set(suite_PLATFORM ${ZKNATIVE7_HOST_PLATFORM})
+  endif()
+  set(timeout 300)
+  set(emulation_options)
+  if(suite_LAUNCHER)
+    list(JOIN suite_LAUNCHER " " launcher)
+    # The JDK's default spawn helper is itself a binary of the emulated platform.
+    set(emulation_options -Dzknative7.test.launcher=${launcher} -Djdk.lang.Process.launchMechanism=VFORK)
+    set(timeout 900)
+  endif()
   get_target_property(main_jar zknative7_java JAR_FILE)
   get_target_property(test_jar zknative7_java_tests JAR_FILE)
   if(library_dir)
@@ -29,7 +44,8 @@ function(zknative7_java_suite name java library_dir)
     set(library_options -Djava.library.path=${CMAKE_CURRENT_BINARY_DIR}/no-libraries -Dzknative7.test.bundled=true)
   endif()
   add_test(NAME ${name}
-    COMMAND ${java} -Xcheck:jni ${library_options}
+    COMMAND ${suite_LAUNCHER} ${java} -Xcheck:jni ${library_options} ${emulation_options}
+      -Dzknative7.test.platform=${suite_PLATFORM}
       -cp ${JUNIT_CONSOLE_JAR}:${main_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
       --scan-class-path ${test_jar})
@@ -37,5 +53,5 @@ function(zknative7_java_suite name java library_dir)
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT LC_ALL=C.UTF-8
     FAIL_REGULAR_EXPRESSION "WARNING in native method"
-    TIMEOUT 300)
+    TIMEOUT ${timeout})
 endfunction()

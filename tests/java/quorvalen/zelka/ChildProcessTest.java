@@ -18,6 +18,12 @@ import org.junit.jupiter.api.Test;
 /** What crosses a process boundary: variables inherited from a parent, and passed to a child. */
 class ChildProcessTest {
     static final String JAVA = System.getProperty("java.home") + File.separator + "bin" + File.separator + "java";
+    // Under qemu-user a foreign JVM cannot be exec'd by itself: this command (e.g. "qemu-aarch64-static -L /")
+    // starts every child JVM, and is empty on the host.
+    static final String LAUNCHER = System.getProperty("zknative7.test.launcher", "").trim();
+    static final boolean EMULATED = !LAUNCHER.isEmpty();
+    // What a child JVM needs to start children the same way as its parent.
+    static final String[] FORWARDED = {"zknative7.test.launcher", "jdk.lang.Process.launchMechanism"};
 
     static final class Finished {
         final int status;
@@ -66,8 +72,16 @@ class ChildProcessTest {
 
     static List<String> childJvmWith(String[] jvmOptions, String mainClass, String... args) {
         List<String> command = new ArrayList<>();
+        if (EMULATED) {
+            command.addAll(Arrays.asList(LAUNCHER.split("\\s+")));
+        }
         command.add(JAVA);
         command.addAll(Arrays.asList(jvmOptions));
+        for (String property : FORWARDED) {
+            if (System.getProperty(property) != null) {
+                command.add("-D" + property + "=" + System.getProperty(property));
+            }
+        }
         command.addAll(Arrays.asList("-Djava.library.path=" + System.getProperty("java.library.path"),
             "-Dzknative7.test.bundled=" + Boolean.getBoolean("zknative7.test.bundled"),
             "-cp", System.getProperty("java.class.path"), mainClass));

@@ -19,7 +19,12 @@ class NativeLoaderTest {
             {"Linux", "x86", "linux-x86"},
             {"Windows 10", "x86", "windows-x86"},
             {"Windows Server 2019", "amd64", "windows-x86_64"},
-            {"Linux", "aarch64", null},
+            {"Linux", "aarch64", "linux-aarch64"},
+            {"Linux", "arm", "linux-arm"},
+            {"Linux", "ppc64le", "linux-ppc64le"},
+            {"Linux", "ppc64", null},
+            {"Linux", "s390x", null},
+            {"Windows 11", "aarch64", null},
             {"Mac OS X", "x86_64", null},
             {"FreeBSD", "amd64", null},
         };
