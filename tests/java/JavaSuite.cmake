@@ -16,21 +16,26 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ClassLoaderCopiesTest.java
   INCLUDE_JARS zknative7_classes ${JUNIT_CONSOLE_JAR})
 
-# Registers test NAME: the suites on JAVA with the library in LIBRARY_DIR, or, when that is empty,
-# with an empty java.library.path directory so that only the jar's own copy can load (an empty
+# Registers test NAME: the suites on JAVA with the library built in LIBRARY_DIR, either installed
+# there on java.library.path (INSTALLED true: the classes alone on the class path, and the loader
+# told to look there) or from the jar alone (an empty java.library.path folder, since an empty
 # path would mean the working directory). Any JNI warning fails it, as a test failure does.
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
-function(zknative7_java_suite name java library_dir)
+function(zknative7_java_suite name java library_dir installed)
   get_target_property(main_jar zknative7_java JAR_FILE)
+  get_target_property(classes_jar zknative7_classes JAR_FILE)
   get_target_property(test_jar zknative7_java_tests JAR_FILE)
-  if(library_dir)
-    set(library_options -Djava.library.path=${library_dir})
+  if(installed)
+    set(library_options -Djava.library.path=${library_dir} -Dzknative7.useLibraryPath=true)
+    set(tools_jar ${classes_jar})
   else()
     set(library_options -Djava.library.path=${CMAKE_CURRENT_BINARY_DIR}/no-libraries -Dzknative7.test.bundled=true)
+    set(tools_jar ${main_jar})
   endif()
   add_test(NAME ${name}
     COMMAND ${java} -Xcheck:jni ${library_options}
-      -cp ${JUNIT_CONSOLE_JAR}:${main_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
+      -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar} -Dzknative7.test.library=${library_dir}/libzknative7.so
+      -cp ${JUNIT_CONSOLE_JAR}:${tools_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
       --scan-class-path ${test_jar})
   # Java decodes arguments and file names by the locale; the tests pass Cyrillic to children.

@@ -70,6 +70,7 @@ class ChildProcessTest {
         command.addAll(Arrays.asList(jvmOptions));
         command.addAll(Arrays.asList("-Djava.library.path=" + System.getProperty("java.library.path"),
             "-Dzknative7.test.bundled=" + Boolean.getBoolean("zknative7.test.bundled"),
+            "-Dzknative7.useLibraryPath=" + Boolean.getBoolean("zknative7.useLibraryPath"),
             "-cp", System.getProperty("java.class.path"), mainClass));
         command.addAll(Arrays.asList(args));
         return command;
