@@ -7,6 +7,7 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeToolsTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvCommandTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/MemoryProbe.java
@@ -23,6 +24,7 @@ file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
 function(zknative7_java_suite name java library_dir)
   get_target_property(main_jar zknative7_java JAR_FILE)
   get_target_property(test_jar zknative7_java_tests JAR_FILE)
+  get_target_property(classes_jar zknative7_classes JAR_FILE)
   if(library_dir)
     set(library_options -Djava.library.path=${library_dir})
   else()
@@ -30,6 +32,7 @@ function(zknative7_java_suite name java library_dir)
   endif()
   add_test(NAME ${name}
     COMMAND ${java} -Xcheck:jni ${library_options}
+      -Dzknative7.test.classes=${classes_jar} -Dzknative7.test.version=${PROJECT_VERSION}
       -cp ${JUNIT_CONSOLE_JAR}:${main_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
       --scan-class-path ${test_jar})
