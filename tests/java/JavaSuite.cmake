@@ -7,6 +7,7 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeToolsTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvCommandTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/MemoryProbe.java
@@ -34,7 +35,8 @@ function(zknative7_java_suite name java library_dir installed)
   endif()
   add_test(NAME ${name}
     COMMAND ${java} -Xcheck:jni ${library_options}
-      -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar} -Dzknative7.test.library=${library_dir}/libzknative7.so
+      -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
+      -Dzknative7.test.library=${library_dir}/libzknative7.so -Dzknative7.test.version=${PROJECT_VERSION}
       -cp ${JUNIT_CONSOLE_JAR}:${tools_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
       --scan-class-path ${test_jar})
