@@ -18,7 +18,8 @@ add_jar(zknative7_java_tests
 
 # Registers test NAME: the suites on JAVA with the library in LIBRARY_DIR, or, when that is empty,
 # with an empty java.library.path directory so that only the jar's own copy can load (an empty
-# path would mean the working directory). Any JNI warning fails it, as a test failure does.
+# path would mean the working directory); further arguments are options for JAVA. Any JNI or
+# native-access warning fails it, as a test failure does.
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
 function(zknative7_java_suite name java library_dir)
   get_target_property(main_jar zknative7_java JAR_FILE)
@@ -29,13 +30,13 @@ function(zknative7_java_suite name java library_dir)
     set(library_options -Djava.library.path=${CMAKE_CURRENT_BINARY_DIR}/no-libraries -Dzknative7.test.bundled=true)
   endif()
   add_test(NAME ${name}
-    COMMAND ${java} -Xcheck:jni ${library_options}
+    COMMAND ${java} -Xcheck:jni ${library_options} ${ARGN}
       -cp ${JUNIT_CONSOLE_JAR}:${main_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
       --scan-class-path ${test_jar})
   # Java decodes arguments and file names by the locale; the tests pass Cyrillic to children.
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT LC_ALL=C.UTF-8
-    FAIL_REGULAR_EXPRESSION "WARNING in native method"
+    FAIL_REGULAR_EXPRESSION "WARNING in native method;WARNING: A restricted method;WARNING: Use --enable-native-access"
     TIMEOUT 300)
 endfunction()
