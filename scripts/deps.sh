@@ -21,7 +21,9 @@ install_missing() {
 BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
 TEST_PACKAGES="googletest junit5 g++-i686-linux-gnu openjdk-17-jdk-headless:i386
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine wine64 wine32:i386
-  clang libclang-rt-14-dev valgrind"
+  clang libclang-rt-14-dev valgrind
+  maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java
+  libsurefire-java libmaven-install-plugin-java"
 
 # The host's own JDK, whichever JDK the alternatives system puts on PATH.
 JAVA_HOME=/usr/lib/jvm/java-17-openjdk-$(dpkg --print-architecture)

@@ -20,7 +20,8 @@ add_jar(zknative7_java_tests
 # Registers test NAME: the suites on JAVA with the library built in LIBRARY_DIR, either installed
 # there on java.library.path (INSTALLED true: the classes alone on the class path, and the loader
 # told to look there) or from the jar alone (an empty java.library.path folder, since an empty
-# path would mean the working directory). Any JNI warning fails it, as a test failure does.
+# path would mean the working directory); further arguments are options for JAVA. Any JNI or
+# native-access warning fails it, as a test failure does.
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
 function(zknative7_java_suite name java library_dir installed)
   get_target_property(main_jar zknative7_java JAR_FILE)
@@ -34,7 +35,7 @@ function(zknative7_java_suite name java library_dir installed)
     set(tools_jar ${main_jar})
   endif()
   add_test(NAME ${name}
-    COMMAND ${java} -Xcheck:jni ${library_options}
+    COMMAND ${java} -Xcheck:jni ${library_options} ${ARGN}
       -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
       -Dzknative7.test.library=${library_dir}/libzknative7.so -Dzknative7.test.version=${PROJECT_VERSION}
       -cp ${JUNIT_CONSOLE_JAR}:${tools_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
@@ -43,6 +44,6 @@ function(zknative7_java_suite name java library_dir installed)
   # Java decodes arguments and file names by the locale; the tests pass Cyrillic to children.
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT LC_ALL=C.UTF-8
-    FAIL_REGULAR_EXPRESSION "WARNING in native method"
+    FAIL_REGULAR_EXPRESSION "WARNING in native method;WARNING: A restricted method;WARNING: Use --enable-native-access"
     TIMEOUT 300)
 endfunction()

@@ -9,6 +9,7 @@ import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
+import java.lang.management.ManagementFactory;
 import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.Arrays;
@@ -73,6 +74,12 @@ class ChildProcessTest {
         List<String> command = new ArrayList<>();
         command.add(JAVA);
         command.addAll(Arrays.asList(jvmOptions));
+        // A child is held to this JVM's native-access rules, so a warning or denial shows there too.
+        for (String option : ManagementFactory.getRuntimeMXBean().getInputArguments()) {
+            if (option.startsWith("--enable-native-access=") || option.startsWith("--illegal-native-access=")) {
+                command.add(option);
+            }
+        }
         command.addAll(Arrays.asList("-Djava.library.path=" + System.getProperty("java.library.path"),
             "-Dzknative7.test.bundled=" + Boolean.getBoolean("zknative7.test.bundled"),
             "-Dzknative7.useLibraryPath=" + Boolean.getBoolean("zknative7.useLibraryPath"),
@@ -83,6 +90,7 @@ class ChildProcessTest {
 
     static void assertNoJniWarning(Finished child) {
         assertFalse(child.err.contains("WARNING in native method"), child.err);
+        assertFalse(child.err.contains("WARNING: A restricted method"), child.err);
     }
 
     @Test
