@@ -9,8 +9,9 @@
 #include <cstddef>
 
 // The value of the variable `name` (`nameUnits` units, then a zero unit; non-empty, without '=')
-// as a new Java string, or null when it is not set or cannot be returned.
-jstring hostGetenv(JNIEnv* env, const jchar* name, size_t nameUnits);
+// as a new Java string, or null when it is not set or cannot be returned. `nameString` is the Java
+// string the name came from, for hosts that need String's class.
+jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t nameUnits);
 
 // Applies a NUL-terminated "NAME=VALUE" with the Windows runtime's meaning: sets or replaces NAME;
 // an empty VALUE removes it; no '=' or an empty NAME is refused. True when applied.

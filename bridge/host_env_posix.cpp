@@ -1,5 +1,6 @@
 // The process environment on POSIX hosts: UTF-16 names and values kept as WTF-8 bytes.
 #include "host_env.h"
+#include "ascii_string.h"
 #include "assignment.h"
 #include "environ_publication.h"
 #include "wide_string.h"
@@ -43,7 +44,7 @@ size_t encodedCapacity(size_t units, size_t terminators) {
 
 }  // namespace
 
-jstring hostGetenv(JNIEnv* env, const jchar* name, size_t nameUnits) {
+jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t nameUnits) {
     size_t nameCapacity = encodedCapacity(nameUnits, 1);
     char nameStack[kStackBytes];
     char* encodedName = nameCapacity == 0 ? nullptr : static_cast<char*>(scratch(nameStack, nameCapacity));
@@ -57,7 +58,10 @@ jstring hostGetenv(JNIEnv* env, const jchar* name, size_t nameUnits) {
     }
     size_t bytes = std::strlen(stored);
     if (isAscii(stored, bytes)) {
-        return env->NewStringUTF(stored);
+        if (bytes < kAsciiThroughArrayBytes) {
+            return env->NewStringUTF(stored);
+        }
+        return bytes <= INT32_MAX ? newStringFromAscii(env, nameString, stored, static_cast<jsize>(bytes)) : nullptr;
     }
     // Decoding never yields more units than it reads bytes.
     jchar valueStack[kStackBytes / sizeof(jchar)];

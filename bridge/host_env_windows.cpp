@@ -30,7 +30,7 @@ constexpr size_t kMaxUnits = 32766;
 
 static_assert(sizeof(wchar_t) == sizeof(jchar), "the runtime's wide strings are UTF-16");
 
-jstring hostGetenv(JNIEnv* env, const jchar* name, size_t /*nameUnits*/) {
+jstring hostGetenv(JNIEnv* env, jstring /*nameString*/, const jchar* name, size_t /*nameUnits*/) {
     jstring result = nullptr;
     // Lookups only read, so they share the lock, but the runtime builds its UTF-16 environment on
     // the first one, which must therefore run alone.

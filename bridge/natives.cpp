@@ -36,7 +36,7 @@ JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, 
     }
     jchar* wideName = jstringOfLengthToWide(env, name, length);
     size_t nameUnits = wideName == nullptr ? 0 : variableNameUnits(wideName);
-    jstring value = nameUnits == 0 ? nullptr : hostGetenv(env, wideName, nameUnits);
+    jstring value = nameUnits == 0 ? nullptr : hostGetenv(env, name, wideName, nameUnits);
     freeWide(env, wideName);
     return value;
 }

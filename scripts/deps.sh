@@ -24,6 +24,8 @@ install_missing() {
 BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
 # Each platform's own (cross compilers, Wine, qemu-user, JDKs) are in the last column of its row.
 TEST_PACKAGES="googletest junit5 clang libclang-rt-14-dev valgrind
+  maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java
+  libsurefire-java libmaven-install-plugin-java
   $(awk '!/^#/ && NF == 8 && $8 != "-" {gsub(",", " ", $8); print $8}' cmake/platforms.txt)"
 
 # The host's own JDK, whichever JDK the alternatives system puts on PATH.

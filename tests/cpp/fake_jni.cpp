@@ -69,6 +69,139 @@ jstring JNICALL fakeNewStringUTF(JNIEnv* env, const char* bytes) {
     return fake.string(units);
 }
 
+// JNI allows only a few calls, such as DeleteLocalRef, while an exception is pending.
+void enter(FakeJni& fake) {
+    ++fake.jniCalls;
+    if (fake.exceptionPending) {
+        ++fake.callsWithExceptionPending;
+    }
+}
+
+jobject refuse(FakeJni& fake) {
+    fake.exceptionPending = true;
+    return nullptr;
+}
+
+// The live array `array` names; anything else is a call a JVM would crash on.
+FakeByteArray* byteArrayOf(FakeJni& fake, jobject array) {
+    for (FakeByteArray& made : fake.byteArrays) {
+        if (reinterpret_cast<jobject>(&made) == array && made.live) {
+            return &made;
+        }
+    }
+    ++fake.badCalls;
+    return nullptr;
+}
+
+// Whether [start, start + length) lies in an array of `size` bytes.
+bool inRange(jint start, jint length, size_t size) {
+    return start >= 0 && length >= 0 && static_cast<size_t>(start) + static_cast<size_t>(length) <= size;
+}
+
+jclass JNICALL fakeGetObjectClass(JNIEnv* env, jobject obj) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    if (obj == nullptr) {
+        ++fake.badCalls;
+        return nullptr;
+    }
+    // Only strings reach the natives.
+    ++fake.localRefs;
+    return reinterpret_cast<jclass>(&fake.stringClass);
+}
+
+jmethodID JNICALL fakeGetMethodID(JNIEnv* env, jclass cls, const char* name, const char* signature) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    if (cls != reinterpret_cast<jclass>(&fake.stringClass) || std::strcmp(name, "<init>") != 0 ||
+        std::strcmp(signature, "([BIII)V") != 0) {
+        ++fake.badCalls;
+        return nullptr;
+    }
+    if (fake.refuseMethod) {
+        refuse(fake);
+        return nullptr;
+    }
+    return reinterpret_cast<jmethodID>(&fake.latin1Constructor);
+}
+
+jbyteArray JNICALL fakeNewByteArray(JNIEnv* env, jsize length) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    if (length < 0) {
+        ++fake.badCalls;
+        return nullptr;
+    }
+    if (fake.refuseByteArray) {
+        return static_cast<jbyteArray>(refuse(fake));
+    }
+    ++fake.localRefs;
+    fake.byteArrays.push_back(FakeByteArray{std::string(static_cast<size_t>(length), '\0'), true});
+    return reinterpret_cast<jbyteArray>(&fake.byteArrays.back());
+}
+
+void JNICALL fakeSetByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length, const jbyte* bytes) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    FakeByteArray* made = byteArrayOf(fake, array);
+    if (made == nullptr) {
+        return;
+    }
+    if (!inRange(start, length, made->bytes.size())) {
+        ++fake.badCalls;
+        return;
+    }
+    std::memcpy(&made->bytes[static_cast<size_t>(start)], bytes, static_cast<size_t>(length));
+}
+
+// String(byte[] ascii, int hibyte, int offset, int count): each byte b becomes hibyte << 8 | b.
+jobject JNICALL fakeNewObjectA(JNIEnv* env, jclass cls, jmethodID method, const jvalue* arguments) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    if (cls != reinterpret_cast<jclass>(&fake.stringClass) ||
+        method != reinterpret_cast<jmethodID>(&fake.latin1Constructor)) {
+        ++fake.badCalls;
+        return nullptr;
+    }
+    FakeByteArray* array = byteArrayOf(fake, arguments[0].l);
+    if (array == nullptr) {
+        return nullptr;
+    }
+    jint hibyte = arguments[1].i;
+    jint offset = arguments[2].i;
+    jint count = arguments[3].i;
+    if (!inRange(offset, count, array->bytes.size())) {
+        ++fake.badCalls;
+        return nullptr;
+    }
+    if (fake.refuseNewObject) {
+        return refuse(fake);
+    }
+    std::u16string units;
+    for (jint i = offset; i < offset + count; ++i) {
+        unsigned char low = static_cast<unsigned char>(array->bytes[static_cast<size_t>(i)]);
+        units.push_back(static_cast<char16_t>((hibyte & 0xFF) << 8 | low));
+    }
+    ++fake.objectsMade;
+    return fake.string(units);
+}
+
+void JNICALL fakeDeleteLocalRef(JNIEnv* env, jobject ref) {
+    FakeJni& fake = fakeOf(env);
+    ++fake.jniCalls;
+    if (ref == nullptr) {
+        return;  // allowed, and does nothing
+    }
+    if (ref == reinterpret_cast<jobject>(&fake.stringClass)) {
+        --fake.localRefs;
+        return;
+    }
+    if (FakeByteArray* array = byteArrayOf(fake, ref)) {
+        array->live = false;
+        --fake.localRefs;
+    }
+}
+
 }  // namespace
 
 FakeJni::FakeJni() : env(), functions() {
@@ -77,6 +210,12 @@ FakeJni::FakeJni() : env(), functions() {
     functions.ReleaseStringChars = fakeReleaseStringChars;
     functions.NewString = fakeNewString;
     functions.NewStringUTF = fakeNewStringUTF;
+    functions.GetObjectClass = fakeGetObjectClass;
+    functions.GetMethodID = fakeGetMethodID;
+    functions.NewByteArray = fakeNewByteArray;
+    functions.SetByteArrayRegion = fakeSetByteArrayRegion;
+    functions.NewObjectA = fakeNewObjectA;
+    functions.DeleteLocalRef = fakeDeleteLocalRef;
     env.functions = &functions;
 }
 

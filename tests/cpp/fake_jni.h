@@ -1,5 +1,6 @@
 // A JNIEnv whose string functions run on plain test data, for what no real JVM will do on request:
-// withhold characters, fail NewString, report impossible lengths.
+// withhold characters, fail NewString or any step of making a String from a byte array, report
+// impossible lengths.
 #ifndef ZKNATIVE7_FAKE_JNI_H
 #define ZKNATIVE7_FAKE_JNI_H
 
@@ -8,6 +9,11 @@
 #include <deque>
 #include <string>
 #include <vector>
+
+struct FakeByteArray {
+    std::string bytes;
+    bool live;  // not yet deleted
+};
 
 struct FakeString {
     std::u16string units;
@@ -25,7 +31,18 @@ struct FakeJni {
     int jniCalls = 0;
     int charsHeld = 0;              // GetStringChars not yet released
     int badReleases = 0;         // ReleaseStringChars of a pointer not lent
+    bool refuseMethod = false;      // GetMethodID gives null, as when the method is missing
+    bool refuseByteArray = false;   // NewByteArray gives null, as when the heap is full
+    bool refuseNewObject = false;   // NewObjectA gives null, as when the constructor throws
+    bool exceptionPending = false;  // set by every refusal above; only the test clears it
+    int callsWithExceptionPending = 0;  // calls JNI forbids while an exception is pending
+    int objectsMade = 0;            // strings NewObjectA made from byte arrays
+    int localRefs = 0;              // classes and arrays handed out and not deleted
+    int badCalls = 0;               // calls with arguments a JVM would reject or crash on
     std::deque<FakeString> strings;  // stable addresses: a jstring points into it
+    std::deque<FakeByteArray> byteArrays;  // likewise for a jbyteArray
+    char stringClass = 0;           // its address is String's jclass
+    char latin1Constructor = 0;     // its address is the jmethodID of String(byte[], int, int, int)
     std::vector<const jchar*> lent;  // pointers GetStringChars handed out and not yet returned
 
     FakeJni();

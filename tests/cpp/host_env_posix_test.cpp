@@ -1,4 +1,5 @@
 // The POSIX host as other processes see it: WTF-8 bytes in the environment, whatever bytes come in.
+#include "ascii_string.h"
 #include "fake_jni.h"
 #include "natives.h"
 
@@ -19,35 +20,92 @@ TEST(PosixHost, StoresWtf8BytesThatChildrenInherit) {
     unsetenv("ZK7P_W");
 }
 
-// ASCII goes to NewStringUTF as it is stored; everything else is decoded.
+enum class Route { kNewStringUtf, kByteArray, kDecoded };
+
+// ASCII goes to the JVM as it is stored, short values to NewStringUTF and long ones through a byte
+// array; everything else is decoded.
 TEST(PosixHost, DecodesWhatOthersStored) {
     struct Stored {
         std::string bytes;
         std::u16string units;
-        bool direct;
+        Route route;
     };
+    const size_t longest = kAsciiThroughArrayBytes - 1;  // the longest value for NewStringUTF
+    const size_t array = kAsciiThroughArrayBytes;
     const Stored cases[] = {
-        {"", u"", true},  // set but empty is not unset
-        {"/usr/local/bin:/usr/bin:/bin", u"/usr/local/bin:/usr/bin:/bin", true},
-        {std::string(100, 'x'), std::u16string(100, u'x'), true},
-        {"\xD0\x9F\xD1\x80\xD0\xB8", u"\u041f\u0440\u0438", false},
-        {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF", u"\u0080\u07ff\u0800\ud7ff\ue000\uffff", false},
-        {std::string(70, 'a') + "\xC3\xA9", std::u16string(70, u'a') + u"\u00e9", false},  // past a whole block
-        {"caf\xE9", {u'c', u'a', u'f', 0xFFFD}, false},
-        {"\xED\xB0\x80", {0xDC00}, false},
-        {"\xF0\x9F\x98\x80", u"\U0001F600", false},  // the JVM would read four bytes as garbage
-        {"\xE0\x80\xAF", {0xFFFD, 0xFFFD, 0xFFFD}, false},  // overlong
-        {"\xC0\x80", {0xFFFD, 0xFFFD}, false},  // the JVM's own NUL
+        {"", u"", Route::kNewStringUtf},  // set but empty is not unset
+        {"/usr/local/bin:/usr/bin:/bin", u"/usr/local/bin:/usr/bin:/bin", Route::kNewStringUtf},
+        {std::string(100, 'x'), std::u16string(100, u'x'), Route::kNewStringUtf},
+        {std::string(longest, '\x7F'), std::u16string(longest, u'\x7F'), Route::kNewStringUtf},
+        {std::string(array, '\x7F'), std::u16string(array, u'\x7F'), Route::kByteArray},
+        {std::string(array + 1, 'y'), std::u16string(array + 1, u'y'), Route::kByteArray},
+        {std::string(64 * array + 7, '\x01'), std::u16string(64 * array + 7, u'\x01'), Route::kByteArray},
+        // one byte of 0x80 or more anywhere keeps a long value off the byte array
+        {"\xC3\xA9" + std::string(array, 'z'), u"\u00e9" + std::u16string(array, u'z'), Route::kDecoded},
+        {std::string(array, 'z') + "\xC3\xA9", std::u16string(array, u'z') + u"\u00e9", Route::kDecoded},
+        {std::string(array / 2, 'z') + "\x80" + std::string(array / 2, 'z'),
+            std::u16string(array / 2, u'z') + u"\ufffd" + std::u16string(array / 2, u'z'), Route::kDecoded},
+        {"\xD0\x9F\xD1\x80\xD0\xB8", u"\u041f\u0440\u0438", Route::kDecoded},
+        {"\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\x9F\xBF\xEE\x80\x80\xEF\xBF\xBF", u"\u0080\u07ff\u0800\ud7ff\ue000\uffff",
+            Route::kDecoded},
+        {std::string(70, 'a') + "\xC3\xA9", std::u16string(70, u'a') + u"\u00e9", Route::kDecoded},  // past a whole block
+        {"caf\xE9", {u'c', u'a', u'f', 0xFFFD}, Route::kDecoded},
+        {"\xED\xB0\x80", {0xDC00}, Route::kDecoded},
+        {"\xF0\x9F\x98\x80", u"\U0001F600", Route::kDecoded},  // the JVM would read four bytes as garbage
+        {"\xE0\x80\xAF", {0xFFFD, 0xFFFD, 0xFFFD}, Route::kDecoded},  // overlong
+        {"\xC0\x80", {0xFFFD, 0xFFFD}, Route::kDecoded},  // the JVM's own NUL
     };
     for (const Stored& c : cases) {
         FakeJni fake;
         ASSERT_EQ(setenv("ZK7P_R", c.bytes.c_str(), 1), 0);
         jstring value = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.string(u"ZK7P_R"));
-        ASSERT_NE(value, nullptr) << c.bytes;
-        EXPECT_EQ(FakeJni::unitsOf(value), c.units) << c.bytes;
-        EXPECT_EQ(fake.utfStringsMade, c.direct ? 1 : 0) << c.bytes;
+        std::string shown = c.bytes.substr(0, 40) + " (" + std::to_string(c.bytes.size()) + " bytes)";
+        ASSERT_NE(value, nullptr) << shown;
+        EXPECT_EQ(FakeJni::unitsOf(value), c.units) << shown;
+        EXPECT_EQ(fake.utfStringsMade, c.route == Route::kNewStringUtf ? 1 : 0) << shown;
+        EXPECT_EQ(fake.objectsMade, c.route == Route::kByteArray ? 1 : 0) << shown;
+        EXPECT_EQ(fake.localRefs, 0) << shown;
+        EXPECT_EQ(fake.badCalls, 0) << shown;
     }
     unsetenv("ZK7P_R");
+}
+
+// Each step of making a long ASCII value's string can fail as a JVM fails: with null and an
+// exception pending, which the lookup must leave for Java to throw, having freed what it made.
+TEST(PosixHost, JvmRefusingALongAsciiValueGivesNull) {
+    struct Refusal {
+        const char* step;
+        bool FakeJni::*flag;
+        int arraysMade;
+    };
+    const Refusal refusals[] = {
+        {"GetMethodID", &FakeJni::refuseMethod, 0},
+        {"NewByteArray", &FakeJni::refuseByteArray, 0},
+        {"NewObjectA", &FakeJni::refuseNewObject, 1},
+    };
+    std::string value(kAsciiThroughArrayBytes * 4, 'v');
+    ASSERT_EQ(setenv("ZK7P_L", value.c_str(), 1), 0);
+    for (const Refusal& refusal : refusals) {
+        FakeJni fake;
+        fake.*refusal.flag = true;
+        jstring made = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.string(u"ZK7P_L"));
+        EXPECT_EQ(made, nullptr) << refusal.step;
+        EXPECT_TRUE(fake.exceptionPending) << refusal.step;
+        EXPECT_EQ(fake.callsWithExceptionPending, 0) << refusal.step;
+        EXPECT_EQ(fake.localRefs, 0) << refusal.step;
+        EXPECT_EQ(fake.byteArrays.size(), static_cast<size_t>(refusal.arraysMade)) << refusal.step;
+        EXPECT_EQ(fake.badCalls, 0) << refusal.step;
+        EXPECT_EQ(fake.charsHeld, 0) << refusal.step;
+
+        // Once Java has thrown it, the same lookup succeeds.
+        fake.*refusal.flag = false;
+        fake.exceptionPending = false;
+        made = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.string(u"ZK7P_L"));
+        ASSERT_NE(made, nullptr) << refusal.step;
+        EXPECT_EQ(FakeJni::unitsOf(made), std::u16string(value.size(), u'v')) << refusal.step;
+        EXPECT_EQ(fake.localRefs, 0) << refusal.step;
+    }
+    unsetenv("ZK7P_L");
 }
 
 }  // namespace

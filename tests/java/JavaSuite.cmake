@@ -8,6 +8,7 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/PlatformTableTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvCommandTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/MemoryProbe.java
@@ -17,14 +18,16 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ClassLoaderCopiesTest.java
   INCLUDE_JARS zknative7_classes ${JUNIT_CONSOLE_JAR})
 
-# Registers test NAME: the suites on JAVA with the library in LIBRARY_DIR, or, when that is empty,
-# with an empty java.library.path directory so that only the jar's own copy can load (an empty
-# path would mean the working directory). Any JNI warning fails it, as a test failure does.
-# Optional: PLATFORM, the jar's name for the JVM's platform (default: the host's); LAUNCHER, the
-# command that starts this JVM and every child JVM of the suites (a qemu-user binary with -L /).
+# Registers test NAME: the suites on JAVA with the library built in LIBRARY_DIR, either installed
+# there on java.library.path (INSTALLED true: the classes alone on the class path, and the loader
+# told to look there) or from the jar alone (an empty java.library.path folder, since an empty
+# path would mean the working directory). Any JNI or native-access warning fails it, as a test
+# failure does. Optional: PLATFORM, the jar's name for the JVM's platform (default: the host's);
+# LAUNCHER, the command that starts this JVM and every child JVM of the suites (a qemu-user binary
+# with -L /); OPTIONS, further options for JAVA.
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
-function(zknative7_java_suite name java library_dir)
-  cmake_parse_arguments(PARSE_ARGV 3 suite "" PLATFORM LAUNCHER)
+function(zknative7_java_suite name java library_dir installed)
+  cmake_parse_arguments(PARSE_ARGV 4 suite "" PLATFORM "LAUNCHER;OPTIONS")
   if(NOT suite_PLATFORM)
     set(suite_PLATFORM ${ZKNATIVE7_HOST_PLATFORM})
   endif()
@@ -34,24 +37,34 @@ function(zknative7_java_suite name java library_dir)
     list(JOIN suite_LAUNCHER " " launcher)
     # The JDK's default spawn helper is itself a binary of the emulated platform.
     set(emulation_options -Dzknative7.test.launcher=${launcher} -Djdk.lang.Process.launchMechanism=VFORK)
+    # A 32-bit guest's directory listings on ext4 fail with EOVERFLOW (qemu-user passes on the host's
+    # 64-bit directory offsets); tmpfs has none that large.
+    if(IS_DIRECTORY /dev/shm)
+      list(APPEND emulation_options -Djava.io.tmpdir=/dev/shm)
+    endif()
     set(timeout 900)
   endif()
   get_target_property(main_jar zknative7_java JAR_FILE)
+  get_target_property(classes_jar zknative7_classes JAR_FILE)
   get_target_property(test_jar zknative7_java_tests JAR_FILE)
-  if(library_dir)
-    set(library_options -Djava.library.path=${library_dir})
+  if(installed)
+    set(library_options -Djava.library.path=${library_dir} -Dzknative7.useLibraryPath=true)
+    set(tools_jar ${classes_jar})
   else()
     set(library_options -Djava.library.path=${CMAKE_CURRENT_BINARY_DIR}/no-libraries -Dzknative7.test.bundled=true)
+    set(tools_jar ${main_jar})
   endif()
   add_test(NAME ${name}
-    COMMAND ${suite_LAUNCHER} ${java} -Xcheck:jni ${library_options} ${emulation_options}
+    COMMAND ${suite_LAUNCHER} ${java} -Xcheck:jni ${library_options} ${emulation_options} ${suite_OPTIONS}
       -Dzknative7.test.platform=${suite_PLATFORM}
-      -cp ${JUNIT_CONSOLE_JAR}:${main_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
+      -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
+      -Dzknative7.test.library=${library_dir}/libzknative7.so -Dzknative7.test.version=${PROJECT_VERSION}
+      -cp ${JUNIT_CONSOLE_JAR}:${tools_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
       --scan-class-path ${test_jar})
   # Java decodes arguments and file names by the locale; the tests pass Cyrillic to children.
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT LC_ALL=C.UTF-8
-    FAIL_REGULAR_EXPRESSION "WARNING in native method"
+    FAIL_REGULAR_EXPRESSION "WARNING in native method;WARNING: A restricted method;WARNING: Use --enable-native-access"
     TIMEOUT ${timeout})
 endfunction()

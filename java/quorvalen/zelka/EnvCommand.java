@@ -1,66 +1,342 @@
 package quorvalen.zelka;
 
+import java.io.BufferedOutputStream;
+import java.io.ByteArrayOutputStream;
+import java.io.File;
 import java.io.FileDescriptor;
 import java.io.FileOutputStream;
 import java.io.IOException;
-import java.io.PrintStream;
-import java.io.UnsupportedEncodingException;
+import java.io.OutputStream;
+import java.nio.charset.Charset;
+import java.nio.charset.StandardCharsets;
+import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.List;
+import java.util.Set;
+import java.util.TreeSet;
+import java.util.regex.Matcher;
+import java.util.regex.Pattern;
 
 /**
- * The command line: {@code NAME} prints a variable; {@code NAME=VALUE... [-- COMMAND ARGS...]}
- * applies the assignments and runs COMMAND, which inherits them, as env(1) does.
+ * The command line, as env(1): lists every variable, or removes ({@code -u NAME}) and assigns
+ * ({@code NAME=VALUE}) variables and then runs COMMAND, which inherits them; a lone {@code NAME}
+ * prints its value. Every read and change goes through {@link NativeTools}.
  */
 public final class EnvCommand {
     static final int UNSET = 1;
-    static final int USAGE = 2;
-    static final int NOT_RUN = 127;
+    static final int FAILED = 125;
+    static final int CANNOT_RUN = 126;
+    static final int NOT_FOUND = 127;
+
+    static final String USAGE = String.join("\n",
+        "Usage: java -jar zknative7.jar [OPTION]... [NAME=VALUE]... [--] [COMMAND [ARG]...]",
+        "   or: java -jar zknative7.jar NAME",
+        "Removes and sets environment variables, then runs COMMAND, which inherits them.",
+        "NAME=VALUE sets NAME; NAME= removes it. Without COMMAND, prints every variable as",
+        "NAME=VALUE, one a line, in UTF-8, sorted by name (by UTF-16 code unit). A lone NAME prints",
+        "its value; to run a lone COMMAND, put '--' before it.",
+        "",
+        "  -u, --unset=NAME  remove NAME first; may be repeated",
+        "  -h, --help        print this help and exit",
+        "      --version     print the version and where the native library was loaded from",
+        "",
+        "The first operand without '=' is COMMAND. '--' ends the options; after the assignments",
+        "it ends them too, so COMMAND may contain '='. COMMAND is looked up, as execvp does, in",
+        "PATH as set here.",
+        "",
+        "Exit status: 125 when zknative7 itself fails, 126 when COMMAND is found but cannot run,",
+        "127 when it is not found, 1 when NAME is unset; otherwise COMMAND's own status.",
+        "");
+
+    /** A failure that ends the run with one line on stderr and an env(1) status. */
+    static final class Failure extends Exception {
+        private static final long serialVersionUID = 1L;
+        final int status;
+
+        Failure(int status, String message) {
+            super(message);
+            this.status = status;
+        }
+    }
 
     private EnvCommand() {
     }
 
-    public static void main(String[] args) throws UnsupportedEncodingException, InterruptedException {
-        PrintStream out = new PrintStream(new FileOutputStream(FileDescriptor.out), true, "UTF-8");
-        PrintStream err = new PrintStream(new FileOutputStream(FileDescriptor.err), true, "UTF-8");
-        System.exit(run(args, out, err));
+    public static void main(String[] args) throws InterruptedException {
+        OutputStream out = new BufferedOutputStream(new FileOutputStream(FileDescriptor.out));
+        OutputStream err = new FileOutputStream(FileDescriptor.err);
+        int status;
+        try {
+            status = run(args, out);
+            out.flush();
+        } catch (Failure failure) {
+            status = failure.status;
+            report(err, failure.getMessage());
+        } catch (LinkageError notLoaded) {
+            // UnsatisfiedLinkError the first time, NoClassDefFoundError after: one line either way.
+            status = FAILED;
+            String why = notLoaded.getMessage() == null ? notLoaded.toString() : notLoaded.getMessage();
+            report(err, "cannot load the native library: " + why);
+        } catch (IOException e) {
+            status = FAILED;
+            report(err, "cannot write: " + e.getMessage());
+        }
+        System.exit(status);
     }
 
-    static int run(String[] args, PrintStream out, PrintStream err) throws InterruptedException {
-        int separator = Arrays.asList(args).indexOf("--");
-        String[] assignments = separator < 0 ? args : Arrays.copyOfRange(args, 0, separator);
-        String[] command = separator < 0 ? new String[0] : Arrays.copyOfRange(args, separator + 1, args.length);
-        if (assignments.length == 0 && command.length == 0) {
-            err.println("usage: NAME | NAME=VALUE... [-- COMMAND [ARGS...]]");
-            return USAGE;
-        }
-        if (separator < 0 && args.length == 1 && args[0].indexOf('=') < 0) {
-            String value = NativeTools.getenv(args[0]);
-            if (value == null) {
-                return UNSET;
-            }
-            out.println(value);
-            return 0;
-        }
-        for (String assignment : assignments) {
-            if (assignment.indexOf('=') <= 0 || !NativeTools.putenv(assignment)) {
-                err.println("not applied: " + assignment);
-                return USAGE;
-            }
-        }
-        if (command.length == 0) {
-            for (String assignment : assignments) {
-                String name = assignment.substring(0, assignment.indexOf('='));
-                String value = NativeTools.getenv(name);
-                out.println(value == null ? name + " (unset)" : name + '=' + value);
-            }
-            return 0;
-        }
+    static void report(OutputStream err, String message) {
+        ByteArrayOutputStream line = new ByteArrayOutputStream();
         try {
-            // The child gets the C environment as it is now, because environment() is not touched.
+            writeLine(line, "zknative7: " + message.replaceAll("\\s*\\R\\s*", " "));
+            line.writeTo(err);  // in one write
+        } catch (IOException ignored) {
+            // Nowhere left to say it; the status still does.
+        }
+    }
+
+    static int run(String[] args, OutputStream out) throws Failure, IOException, InterruptedException {
+        refuseUndecoded(args);
+        List<String> unsets = new ArrayList<>();
+        int next = 0;
+        while (next < args.length) {
+            String arg = args[next++];
+            if (arg.equals("--")) {
+                break;
+            }
+            if (!arg.startsWith("-")) {
+                next--;
+                break;
+            }
+            if (arg.startsWith("--")) {
+                int equals = arg.indexOf('=');
+                String option = longOption(arg.substring(2, equals < 0 ? arg.length() : equals));
+                if (option == null) {
+                    throw usage("unknown option '" + arg + "'");
+                }
+                if (option.equals("unset")) {
+                    unsets.add(equals >= 0 ? arg.substring(equals + 1) : operand(args, next++, "--unset"));
+                    continue;
+                }
+                if (equals >= 0) {
+                    throw usage("option '--" + option + "' takes no value");
+                }
+                return option.equals("help") ? help(out) : version(out);
+            }
+            if (arg.length() == 1) {
+                throw usage("'-' (an empty environment) is not supported");
+            }
+            for (int i = 1; i < arg.length(); i++) {
+                char letter = arg.charAt(i);
+                if (letter == 'h') {
+                    return help(out);
+                }
+                if (letter != 'u') {
+                    throw usage("unknown option '-" + letter + "'");
+                }
+                unsets.add(i + 1 < arg.length() ? arg.substring(i + 1) : operand(args, next++, "-u"));
+                break;
+            }
+        }
+        if (args.length == 1 && next == 0 && args[0].indexOf('=') < 0) {
+            return lookup(args[0], out);
+        }
+
+        // Every candidate name for the listing, in its order; names on Windows ignore case.
+        Set<String> names = File.separatorChar == '\\'
+            ? new TreeSet<>(String.CASE_INSENSITIVE_ORDER) : new TreeSet<String>();
+        names.addAll(System.getenv().keySet());
+        for (String name : unsets) {
+            if (name.isEmpty() || name.indexOf('=') >= 0) {
+                throw new Failure(FAILED, "cannot unset '" + name + "': not a variable name");
+            }
+        }
+        for (String name : unsets) {
+            if (!NativeTools.unsetenv(name)) {
+                throw new Failure(FAILED, "cannot unset '" + name + "'");
+            }
+            names.remove(name);
+        }
+        for (; next < args.length && args[next].indexOf('=') >= 0; next++) {
+            String assignment = args[next];
+            if (!NativeTools.putenv(assignment)) {
+                throw new Failure(FAILED, "cannot set '" + assignment + "'");
+            }
+            names.add(assignment.substring(0, assignment.indexOf('=')));
+        }
+        if (next < args.length && args[next].equals("--")) {
+            next++;
+        }
+        if (next == args.length) {
+            return list(names, out);
+        }
+        String[] command = Arrays.copyOfRange(args, next, args.length);
+        command[0] = locate(command[0]);
+        try {
+            // environment() stays untouched, so the child inherits the C environment as it is now.
             return new ProcessBuilder(command).inheritIO().start().waitFor();
         } catch (IOException e) {
-            err.println("cannot run " + command[0] + ": " + e.getMessage());
-            return NOT_RUN;
+            throw notStarted(args[next], e);
         }
+    }
+
+    /** The arguments the JVM could not decode by the locale arrive holding U+FFFD. */
+    static void refuseUndecoded(String[] args) throws Failure {
+        String encoding = System.getProperty("sun.jnu.encoding");
+        if (encoding == null || isUtf8(encoding)) {
+            return;
+        }
+        for (int i = 0; i < args.length; i++) {
+            if (args[i].indexOf('\uFFFD') >= 0) {
+                throw new Failure(FAILED, "argument " + (i + 1) + " is not valid " + encoding
+                    + "; run under a UTF-8 locale, for example LC_ALL=C.UTF-8");
+            }
+        }
+    }
+
+    static boolean isUtf8(String encoding) {
+        try {
+            return Charset.forName(encoding).equals(StandardCharsets.UTF_8);
+        } catch (IllegalArgumentException unknown) {
+            return false;
+        }
+    }
+
+    /** The long option PREFIX stands for, as getopt_long takes any unambiguous prefix. */
+    static String longOption(String prefix) {
+        for (String option : new String[] {"help", "version", "unset"}) {
+            if (!prefix.isEmpty() && option.startsWith(prefix)) {
+                return option;
+            }
+        }
+        return null;
+    }
+
+    static String operand(String[] args, int at, String option) throws Failure {
+        if (at >= args.length) {
+            throw usage("option '" + option + "' needs a NAME");
+        }
+        return args[at];
+    }
+
+    static Failure usage(String message) {
+        return new Failure(FAILED, message + " (see --help)");
+    }
+
+    static int help(OutputStream out) throws IOException {
+        out.write(USAGE.getBytes(StandardCharsets.UTF_8));
+        return 0;
+    }
+
+    static int version(OutputStream out) throws IOException {
+        NativeTools.getenv("PATH");  // any call loads the library, which sets where it came from
+        writeLine(out, "zknative7 " + BuildInfo.VERSION + ", native library from " + NativeLoader.source);
+        return 0;
+    }
+
+    static int lookup(String name, OutputStream out) throws IOException {
+        String value = NativeTools.getenv(name);
+        if (value == null) {
+            return UNSET;
+        }
+        writeLine(out, value);
+        return 0;
+    }
+
+    static int list(Set<String> names, OutputStream out) throws IOException {
+        for (String name : names) {
+            // System.getenv's values are a stale snapshot; only its names are used.
+            String value = NativeTools.getenv(name);
+            if (value != null) {
+                writeLine(out, name + '=' + value);
+            }
+        }
+        return 0;
+    }
+
+    /**
+     * COMMAND's file as execvp finds it: a name with '/' as it is, otherwise the first executable
+     * file of that name in PATH's directories (an empty one is the working directory).
+     */
+    static String locate(String name) throws Failure {
+        if (File.separatorChar != '/') {
+            return name;  // CreateProcess searches the process's current PATH itself
+        }
+        if (name.indexOf('/') >= 0) {
+            File file = new File(name);
+            if (!file.exists()) {
+                throw new Failure(NOT_FOUND, "cannot run '" + name + "': no such file");
+            }
+            refuseUnrunnable(name, file);
+            return name;
+        }
+        String path = NativeTools.getenv("PATH");
+        if (path == null) {
+            path = "/bin:/usr/bin";  // glibc's execvp without PATH
+        }
+        Failure unrunnable = null;
+        for (String directory : path.split(":", -1)) {
+            File file = new File(directory.isEmpty() ? "." : directory, name);
+            if (!name.isEmpty() && file.isFile() && file.canExecute()) {
+                return file.getPath();
+            }
+            if (unrunnable == null && !name.isEmpty() && file.exists()) {
+                try {
+                    refuseUnrunnable(name, file);
+                } catch (Failure failure) {
+                    unrunnable = failure;  // execvp goes on searching, and reports EACCES at the end
+                }
+            }
+        }
+        if (unrunnable != null) {
+            throw unrunnable;
+        }
+        throw new Failure(NOT_FOUND, "cannot run '" + name + "': not found in PATH");
+    }
+
+    static void refuseUnrunnable(String name, File file) throws Failure {
+        if (file.isDirectory()) {
+            throw new Failure(CANNOT_RUN, "cannot run '" + name + "': is a directory");
+        }
+        if (!file.canExecute()) {
+            throw new Failure(CANNOT_RUN, "cannot run '" + name + "': permission denied");
+        }
+    }
+
+    /** Java reports the failed exec's errno as "error=N, text"; only ENOENT means not found. */
+    static Failure notStarted(String name, IOException e) {
+        String why = e.getCause() != null ? e.getCause().getMessage() : e.getMessage();
+        Matcher errno = Pattern.compile("error=(\\d+)").matcher(String.valueOf(why));
+        boolean missing = errno.find() && errno.group(1).equals("2");
+        return new Failure(missing ? NOT_FOUND : CANNOT_RUN, "cannot run '" + name + "': " + why);
+    }
+
+    /**
+     * Writes LINE and a newline as WTF-8: UTF-8, with an unpaired surrogate in its 3-byte form,
+     * which is how the Linux library stores it (printenv prints the same bytes).
+     */
+    static void writeLine(OutputStream to, String line) throws IOException {
+        for (int i = 0; i < line.length(); i++) {
+            int c = line.charAt(i);
+            if (Character.isHighSurrogate((char) c) && i + 1 < line.length()
+                && Character.isLowSurrogate(line.charAt(i + 1))) {
+                c = Character.toCodePoint((char) c, line.charAt(++i));
+            }
+            if (c < 0x80) {
+                to.write(c);
+            } else if (c < 0x800) {
+                to.write(0xC0 | c >> 6);
+                to.write(0x80 | c & 0x3F);
+            } else if (c < 0x10000) {
+                to.write(0xE0 | c >> 12);
+                to.write(0x80 | c >> 6 & 0x3F);
+                to.write(0x80 | c & 0x3F);
+            } else {
+                to.write(0xF0 | c >> 18);
+                to.write(0x80 | c >> 12 & 0x3F);
+                to.write(0x80 | c >> 6 & 0x3F);
+                to.write(0x80 | c & 0x3F);
+            }
+        }
+        to.write('\n');
     }
 }

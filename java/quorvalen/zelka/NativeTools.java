@@ -15,6 +15,11 @@ package quorvalen.zelka;
  *
  * <p>Assignments follow the Windows C runtime on every host: an empty value removes the variable,
  * and a name ends at its first {@code '='}. A string ends at its first U+0000.
+ *
+ * <p>The native library is loaded when this class initialises: this jar's copy for the running
+ * platform, unless {@code -Dzknative7.library=FILE} names another ({@link #librarySource()} says
+ * which). When it cannot be loaded, the first use throws an {@link UnsatisfiedLinkError} whose
+ * message names every place tried, or the {@code --enable-native-access} flag the JVM wants.
  */
 public final class NativeTools {
     static {
@@ -26,6 +31,17 @@ public final class NativeTools {
     }
 
     private NativeTools() {
+    }
+
+    /**
+     * Says where the native library was loaded from: the file, and whether it was this jar's copy
+     * (extracted to a folder of its own), the file named by {@code -Dzknative7.library}, or an
+     * installed copy on {@code java.library.path} (only with {@code -Dzknative7.useLibraryPath=true}).
+     *
+     * @return for example {@code "this jar's linux-x86_64 copy: /tmp/zknative7-123/libzknative7.so"}
+     */
+    public static String librarySource() {
+        return NativeLoader.source;
     }
 
     static native String getenv0(String name);

@@ -41,6 +41,44 @@ class NativeToolsTest {
         assertNull(NativeTools.getenv(name));
     }
 
+    /** Where the native side starts to copy ASCII values in through a byte array (ascii_string.h). */
+    static final int ASCII_THROUGH_ARRAY = 1024;
+
+    static List<Arguments> longValues() {
+        int t = ASCII_THROUGH_ARRAY;
+        List<Arguments> all = new ArrayList<>();
+        for (int length : new int[] {t - 1, t, t + 1, 4096, 1 << 20}) {
+            all.add(Arguments.of(ascii(length)));
+        }
+        all.add(Arguments.of(repeat("\u007f", t)));
+        all.add(Arguments.of(repeat("\u0001~", t)));
+        // one character beyond ASCII, at the start, in the middle or at the end of a long value
+        for (String odd : new String[] {"\u0080", "\u00ff", "\u4e2d", "\uD83D\uDE00", "\uDC00"}) {
+            all.add(Arguments.of(odd + ascii(t + 1)));
+            all.add(Arguments.of(ascii(t / 2) + odd + ascii(t / 2)));
+            all.add(Arguments.of(ascii(4096) + odd));
+        }
+        return all;
+    }
+
+    @ParameterizedTest
+    @MethodSource("longValues")
+    void longValuesComeBackExactly(String value) {
+        assertTrue(NativeTools.setenv("ZK7J_LONG", value));
+        assertEquals(value, NativeTools.getenv("ZK7J_LONG"));
+        assertTrue(NativeTools.unsetenv("ZK7J_LONG"));
+    }
+
+    @Test
+    void everyLengthAroundTheThresholdComesBackExactly() {
+        for (int length = 1; length <= 2 * ASCII_THROUGH_ARRAY + 65; length++) {
+            String value = ascii(length);
+            assertTrue(NativeTools.setenv("ZK7J_SWEEP", value));
+            assertEquals(value, NativeTools.getenv("ZK7J_SWEEP"), "length " + length);
+        }
+        assertTrue(NativeTools.unsetenv("ZK7J_SWEEP"));
+    }
+
     @Test
     void aValueOfSeveralMebibytesComesBackExactly() {
         // 2 Mi units: 4 MiB as UTF-16, about 4.5 MB as WTF-8.
@@ -108,6 +146,15 @@ class NativeToolsTest {
         assertThrows(IllegalArgumentException.class, () -> NativeTools.setenv("ZK7J_V", "a\0b"));
         assertNull(NativeTools.getenv("ZK7J_V"));
         assertFalse(NativeTools.putenv("A\0B=v"));
+    }
+
+    /** {@code length} printable ASCII characters that differ from one position to the next. */
+    static String ascii(int length) {
+        StringBuilder text = new StringBuilder(length);
+        for (int i = 0; i < length; i++) {
+            text.append((char) (' ' + i % 95));
+        }
+        return text.toString();
     }
 
     static String repeat(String piece, int times) {
