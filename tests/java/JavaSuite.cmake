@@ -8,6 +8,8 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/PlatformTableTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/StuckForks.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/StuckForksTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvCommandTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
