@@ -56,7 +56,8 @@ class ChildProcessTest {
                 return finished;
             }
             // Not the library's fault: the same starts run natively, unwatched.
-            System.out.println("restarted " + builder.command().get(0) + " ...: a fork stuck in qemu-user before exec");
+            System.out.println("restarted " + builder.command().get(0) + " ...: stuck under qemu-user (a fork that never reached exec, or no end after "
+                + StuckForks.MOST_MILLIS / 1000 + " s)");
         }
     }
 
@@ -66,7 +67,7 @@ class ChildProcessTest {
         if (EMULATED) {
             watch = new Thread(() -> {
                 try {
-                    stuck.set(StuckForks.killIfStuck(process, StuckForks.GRACE_MILLIS));
+                    stuck.set(StuckForks.killIfStuck(process, StuckForks.GRACE_MILLIS, StuckForks.MOST_MILLIS));
                 } catch (InterruptedException e) {
                     Thread.currentThread().interrupt();
                 }

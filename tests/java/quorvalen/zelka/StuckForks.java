@@ -21,6 +21,11 @@ import java.util.stream.Stream;
 final class StuckForks {
     /** How long a fork may keep its parent's command line before it counts as stuck. */
     static final long GRACE_MILLIS = 20_000;
+    /**
+     * How long an emulated child may run at all. Rarely an emulated JVM also stalls for good with
+     * no fork in sight; the slowest child the suites start takes about a minute under qemu.
+     */
+    static final long MOST_MILLIS = 240_000;
 
     private StuckForks() {
     }
@@ -49,21 +54,25 @@ final class StuckForks {
     }
 
     /**
-     * Watches {@code process} until it ends; when a fork in its tree stays unexecuted past the
-     * grace time, kills the whole tree and returns true.
+     * Watches {@code process} until it ends; when a fork in its tree stays unexecuted past
+     * {@code graceMillis}, or the process outlives {@code mostMillis}, kills the whole tree and
+     * returns true.
      */
-    static boolean killIfStuck(Process process, long graceMillis) throws InterruptedException {
+    static boolean killIfStuck(Process process, long graceMillis, long mostMillis) throws InterruptedException {
         Map<Long, Long> firstSeen = new HashMap<>();
+        long started = System.currentTimeMillis();
         while (!process.waitFor(1, TimeUnit.SECONDS)) {
             long now = System.currentTimeMillis();
             Set<Long> unexecuted = unexecuted(process.toHandle());
             firstSeen.keySet().retainAll(unexecuted);
+            boolean stuck = now - started > mostMillis;
             for (long pid : unexecuted) {
-                if (now - firstSeen.computeIfAbsent(pid, p -> now) > graceMillis) {
-                    process.toHandle().descendants().forEach(ProcessHandle::destroyForcibly);
-                    process.destroyForcibly();
-                    return true;
-                }
+                stuck |= now - firstSeen.computeIfAbsent(pid, p -> now) > graceMillis;
+            }
+            if (stuck) {
+                process.toHandle().descendants().forEach(ProcessHandle::destroyForcibly);
+                process.destroyForcibly();
+                return true;
             }
         }
         return false;

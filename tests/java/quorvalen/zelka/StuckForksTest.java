@@ -24,7 +24,7 @@ class StuckForksTest {
             }
             long subshell = StuckForks.unexecuted(shell.toHandle()).iterator().next();
             assertEquals(shell.pid(), ProcessHandle.of(subshell).get().parent().get().pid());
-            assertTrue(StuckForks.killIfStuck(shell, 1_000));
+            assertTrue(StuckForks.killIfStuck(shell, 1_000, 60_000));
             assertTrue(shell.waitFor(5, TimeUnit.SECONDS));
             // A killed orphan lingers until its new parent reaps it.
             deadline = System.currentTimeMillis() + 10_000;
@@ -43,7 +43,14 @@ class StuckForksTest {
         Process sleeper = new ProcessBuilder("sh", "-c", "sleep 3").start();
         Thread.sleep(500);
         assertEquals(Collections.emptySet(), StuckForks.unexecuted(sleeper.toHandle()));
-        assertFalse(StuckForks.killIfStuck(sleeper, 1_000));
+        assertFalse(StuckForks.killIfStuck(sleeper, 1_000, 60_000));
         assertEquals(0, sleeper.exitValue());
+    }
+
+    @Test
+    void aChildThatOutlivesItsTimeIsKilled() throws Exception {
+        Process sleeper = new ProcessBuilder("sleep", "60").start();
+        assertTrue(StuckForks.killIfStuck(sleeper, 60_000, 2_000));
+        assertTrue(sleeper.waitFor(5, TimeUnit.SECONDS));
     }
 }
