@@ -28,12 +28,14 @@ add_jar(zknative7_java_tests
 # LAUNCHER, the command that starts this JVM and every child JVM of the suites (a qemu-user binary
 # with -L /); OPTIONS, further options for JAVA.
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
+cmake_path(GET CMAKE_CURRENT_LIST_DIR PARENT_PATH tests_dir)
 function(zknative7_java_suite name java library_dir installed)
   cmake_parse_arguments(PARSE_ARGV 4 suite "" PLATFORM "LAUNCHER;OPTIONS")
   if(NOT suite_PLATFORM)
     set(suite_PLATFORM ${ZKNATIVE7_HOST_PLATFORM})
   endif()
   set(timeout 300)
+  set(watchdog)
   set(emulation_options)
   if(suite_LAUNCHER)
     list(JOIN suite_LAUNCHER " " launcher)
@@ -44,7 +46,9 @@ function(zknative7_java_suite name java library_dir installed)
     if(IS_DIRECTORY /dev/shm)
       list(APPEND emulation_options -Djava.io.tmpdir=/dev/shm)
     endif()
-    set(timeout 900)
+    # A healthy run takes 3-5 min beside other suites; three stalled attempts must still end in time.
+    set(watchdog sh ${tests_dir}/emulated-suite.sh 3 90 540 --)
+    set(timeout 1800)
   endif()
   get_target_property(main_jar zknative7_java JAR_FILE)
   get_target_property(classes_jar zknative7_classes JAR_FILE)
@@ -57,7 +61,7 @@ function(zknative7_java_suite name java library_dir installed)
     set(tools_jar ${main_jar})
   endif()
   add_test(NAME ${name}
-    COMMAND ${suite_LAUNCHER} ${java} -Xcheck:jni ${library_options} ${emulation_options} ${suite_OPTIONS}
+    COMMAND ${watchdog} ${suite_LAUNCHER} ${java} -Xcheck:jni ${library_options} ${emulation_options} ${suite_OPTIONS}
       -Dzknative7.test.platform=${suite_PLATFORM}
       -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
       -Dzknative7.test.library=${library_dir}/libzknative7.so -Dzknative7.test.version=${PROJECT_VERSION}

@@ -1,0 +1,93 @@
+#!/bin/sh
+# Runs a suite under qemu-user, restarting it when the emulator stalls; a suite that fails is not retried.
+# Usage: emulated-suite.sh ATTEMPTS IDLE_SECONDS BUDGET_SECONDS -- COMMAND [ARG...]
+# Now and then qemu-user leaves a whole emulated JVM waiting on its own futexes for good, so the JVM
+# cannot notice it itself. A stall is a process tree that used no CPU for IDLE_SECONDS (an emulated
+# JVM that works keeps a core busy), or one that ran past BUDGET_SECONDS.
+set -u
+if [ $# -lt 5 ] || [ "$4" != -- ]; then
+  echo "usage: emulated-suite.sh ATTEMPTS IDLE_SECONDS BUDGET_SECONDS -- COMMAND [ARG...]" >&2
+  exit 2
+fi
+attempts=$1 idle_limit=$2 budget=$3
+shift 4
+poll=2
+clock_ticks=$(getconf CLK_TCK)
+
+# Field N of a process's stat, counted after its command name, which may hold spaces and parentheses.
+stat_field() {
+  awk -v n="$2" '{ sub(/^.*\) /, ""); print $n }' "/proc/$1/stat" 2>/dev/null
+}
+
+# CPU ticks used so far by every process of the session, counting the reaped children of each.
+session_ticks() {
+  for stat in /proc/[0-9]*/stat; do
+    cat "$stat" 2>/dev/null
+  done | awk -v sid="$1" '{
+      sub(/^.*\) /, "")
+      if ($4 == sid) sum += $12 + $13 + $14 + $15
+    } END { print sum + 0 }'
+}
+
+# The processes of a session.
+session_members() {
+  for dir in /proc/[0-9]*; do
+    [ "$(stat_field "${dir#/proc/}" 4)" = "$1" ] && echo "${dir#/proc/}"
+  done
+}
+
+# One line per process of the session: what each thread waits in, and the host's command line.
+describe_session() {
+  for pid in $(session_members "$1"); do
+    dir=/proc/$pid
+    waits=$(cat "$dir"/task/*/wchan 2>/dev/null | tr '\0' '\n' | sed 's/^0$/running/' | sort | uniq -c |
+      awk '{ printf "%s%s x%s", sep, $2, $1; sep = ", " }')
+    command=$(tr '\0' ' ' <"$dir/cmdline" 2>/dev/null | cut -c1-160)
+    echo "  pid $pid: threads waiting in ${waits:-?}; $command"
+  done
+}
+
+attempt=1
+while :; do
+  # A background job of a non-interactive shell leads no process group, so setsid execs in place:
+  # the job's pid names the session that holds the whole tree.
+  setsid "$@" &
+  session=$!
+  started=$(date +%s)
+  last_ticks=-1
+  idle_since=$started
+  stalled=
+  while kill -0 "$session" 2>/dev/null && [ "$(stat_field "$session" 1)" != Z ]; do
+    sleep $poll
+    now=$(date +%s)
+    ticks=$(session_ticks "$session")
+    # A tenth of a second per poll is what an idle JVM's own housekeeping may use.
+    if [ $((ticks - last_ticks)) -gt $((clock_ticks / 10)) ]; then
+      idle_since=$now
+    fi
+    last_ticks=$ticks
+    if [ $((now - idle_since)) -ge "$idle_limit" ]; then
+      stalled="no CPU used for $((now - idle_since)) s"
+    elif [ $((now - started)) -ge "$budget" ]; then
+      stalled="still running after $((now - started)) s"
+    fi
+    [ -n "$stalled" ] && break
+  done
+  if [ -z "$stalled" ]; then
+    wait "$session"
+    exit $?
+  fi
+  echo "emulated-suite: attempt $attempt of $attempts stalled: $stalled"
+  describe_session "$session"
+  # A JVM that still handles signals prints its threads' stacks: where the suite was.
+  kill -QUIT "$session" 2>/dev/null
+  sleep 5
+  kill -KILL $(session_members "$session") 2>/dev/null
+  wait "$session" 2>/dev/null
+  if [ "$attempt" -ge "$attempts" ]; then
+    echo "emulated-suite: giving up after $attempts stalled attempts"
+    exit 1
+  fi
+  attempt=$((attempt + 1))
+  echo "emulated-suite: restarting, attempt $attempt of $attempts"
+done
