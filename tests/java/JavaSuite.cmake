@@ -46,8 +46,8 @@ function(zknative7_java_suite name java library_dir installed)
     if(IS_DIRECTORY /dev/shm)
       list(APPEND emulation_options -Djava.io.tmpdir=/dev/shm)
     endif()
-    # A healthy run takes 3-5 min beside other suites and never rests 3 s; a fork of the suite's own
-    # goes to StuckForks first. Three stalled attempts must still end in time.
+    # A healthy run takes 3-6 min beside other suites and never rests over 3 s; a child's stuck
+    # fork goes to StuckForks first. Three stalled attempts must still end in time.
     set(watchdog sh ${tests_dir}/emulated-suite.sh 3 90 45 540 --)
     set(timeout 1800)
   endif()
