@@ -2,15 +2,16 @@
 #include "stress.h"
 
 #include "fake_jni.h"
+#include "progress.h"
 
 #include <atomic>
+#include <deque>
 #include <vector>
 
 #if defined(_WIN32)
 #include <windows.h>
 #else
 #include <pthread.h>
-#include <time.h>
 #endif
 
 namespace {
@@ -27,15 +28,16 @@ const std::u16string kSharedValues[] = {
 };
 
 struct Racer {
-    Getenv0Native getenv0;
-    Putenv0Native putenv0;
-    int id;
-    const std::atomic<bool>* stop;
-    long long operations;
-    long long faults;
+    Getenv0Native getenv0 = nullptr;
+    Putenv0Native putenv0 = nullptr;
+    int id = 0;
+    const std::atomic<bool>* stop = nullptr;
+    std::atomic<long long> rounds{0};
+    long long operations = 0;
+    long long faults = 0;
     std::string firstFault;
-    long long reads;
-    long long torn;
+    long long reads = 0;
+    long long torn = 0;
 };
 
 void fault(Racer& racer, const std::string& what) {
@@ -78,6 +80,7 @@ void race(Racer& racer) {
             fault(racer, "own removal lost");
         }
         racer.operations += i % 3 == 0 ? 6 : 4;
+        racer.rounds.fetch_add(1);
         fake.strings.clear();
     }
     if (fake.charsHeld != 0 || fake.badReleases != 0) {
@@ -98,30 +101,28 @@ void* raceThread(void* racer) {
 }
 #endif
 
-void sleepMillis(int millis) {
-#if defined(_WIN32)
-    Sleep(static_cast<DWORD>(millis));
-#else
-    struct timespec wait = {millis / 1000, (millis % 1000) * 1000000L};
-    while (nanosleep(&wait, &wait) != 0) {
-    }
-#endif
-}
-
 }  // namespace
 
-StressReport runStress(Getenv0Native getenv0, Putenv0Native putenv0, int threads, int millis) {
+StressReport runStress(Getenv0Native getenv0, Putenv0Native putenv0, int threads, long long leastRounds,
+                       long long boundMillis) {
     std::atomic<bool> stop(false);
-    std::vector<Racer> racers;
+    std::deque<Racer> racers(static_cast<size_t>(threads));  // atomics stay where they are
+    std::vector<Progress> progress;
     for (int id = 0; id < threads; ++id) {
-        racers.push_back(Racer{getenv0, putenv0, id, &stop, 0, 0, std::string(), 0, 0});
+        Racer& racer = racers[static_cast<size_t>(id)];
+        racer.getenv0 = getenv0;
+        racer.putenv0 = putenv0;
+        racer.id = id;
+        racer.stop = &stop;
+        progress.push_back(Progress{"thread " + std::to_string(id), &racer.rounds, leastRounds, "rounds"});
     }
+    long long start = nowMillis();
 #if defined(_WIN32)
     std::vector<HANDLE> handles;
     for (Racer& racer : racers) {
         handles.push_back(CreateThread(nullptr, 0, raceThread, &racer, 0, nullptr));
     }
-    sleepMillis(millis);
+    std::string stalled = awaitProgress(progress, start, boundMillis);
     stop = true;
     WaitForMultipleObjects(static_cast<DWORD>(handles.size()), handles.data(), TRUE, INFINITE);
     for (HANDLE handle : handles) {
@@ -132,13 +133,13 @@ StressReport runStress(Getenv0Native getenv0, Putenv0Native putenv0, int threads
     for (size_t i = 0; i < racers.size(); ++i) {
         pthread_create(&handles[i], nullptr, raceThread, &racers[i]);
     }
-    sleepMillis(millis);
+    std::string stalled = awaitProgress(progress, start, boundMillis);
     stop = true;
     for (pthread_t handle : handles) {
         pthread_join(handle, nullptr);
     }
 #endif
-    StressReport report{threads, 0, millis, 0, std::string(), 0, 0};
+    StressReport report{threads, 0, nowMillis() - start, stalled, 0, std::string(), 0, 0};
     for (const Racer& racer : racers) {
         report.operations += racer.operations;
         report.reads += racer.reads;
@@ -155,5 +156,6 @@ std::string describe(const StressReport& report) {
     return std::to_string(report.threads) + " threads, " + std::to_string(report.operations) +
            " operations in " + std::to_string(report.millis) + " ms, " + std::to_string(report.reads) +
            " shared reads, " + std::to_string(report.torn) + " torn, " + std::to_string(report.faults) +
-           " faults" + (report.faults == 0 ? "" : " (first: " + report.firstFault + ")");
+           " faults" + (report.faults == 0 ? "" : " (first: " + report.firstFault + ")") +
+           (report.stalled.empty() ? "" : "; " + report.stalled);
 }

@@ -10,9 +10,9 @@ namespace {
 
 TEST(Stress, EightThreadsSeeOnlyWholeValues) {
     StressReport report = runStress(Java_quorvalen_zelka_NativeTools_getenv0,
-                                    Java_quorvalen_zelka_NativeTools_putenv0, 8, 2000);
+                                    Java_quorvalen_zelka_NativeTools_putenv0, 8, kStressRounds, kStressBoundMillis);
     std::printf("%s\n", describe(report).c_str());
-    EXPECT_GT(report.operations, 0);
+    EXPECT_EQ(report.stalled, "");
     EXPECT_EQ(report.faults, 0) << report.firstFault;
 }
 

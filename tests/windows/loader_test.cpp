@@ -238,9 +238,9 @@ TEST(Loader, AllocatorReportsFailureByteForByte) {
 
 TEST(Loader, ConcurrentGetsAndPutsSeeOnlyWholeValues) {
     ASSERT_NE(library().putenv0, nullptr);
-    StressReport report = runStress(library().getenv0, library().putenv0, 8, 3000);
+    StressReport report = runStress(library().getenv0, library().putenv0, 8, kStressRounds, kStressBoundMillis);
     std::printf("%s\n", describe(report).c_str());
-    EXPECT_GT(report.operations, 0);
+    EXPECT_EQ(report.stalled, "");
     EXPECT_EQ(report.faults, 0) << report.firstFault;
 }
 
@@ -279,9 +279,9 @@ TEST(TwoCopies, WritersThroughOneAndReadersThroughTheOtherSeeOnlyWholeValues) {
     ASSERT_NE(copyA().putenv0, nullptr);
     ASSERT_NE(copyB().getenv0, nullptr);
     ASSERT_NE(copyA().module, copyB().module);
-    StressReport report = runStress(copyB().getenv0, copyA().putenv0, 8, 3000);
+    StressReport report = runStress(copyB().getenv0, copyA().putenv0, 8, kStressRounds, kStressBoundMillis);
     std::printf("%s\n", describe(report).c_str());
-    EXPECT_GT(report.reads, 0);
+    EXPECT_EQ(report.stalled, "");
     EXPECT_EQ(report.torn, 0);
     EXPECT_EQ(report.faults, 0) << report.firstFault;
 }
