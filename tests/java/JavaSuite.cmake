@@ -10,6 +10,7 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/StuckForks.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/StuckForksTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/Race.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvCommandTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java

@@ -6,10 +6,11 @@ import java.util.Set;
 import java.util.concurrent.CountDownLatch;
 
 /**
- * Run in a child JVM, so the environment starts small: one thread adds names while the main thread
- * starts children, then prints what the children saw and whether every name arrived. With
- * {@code first-use}, the main thread instead makes the JDK's first copy of the environment while
- * the names are added, and prints whether it and a child start afterwards worked.
+ * Run in a child JVM, so the environment starts small: one thread adds names while another starts
+ * children, each until both have done their least, then prints what the children saw and whether
+ * every name arrived. With {@code first-use}, the main thread instead makes the JDK's first copy of
+ * the environment while the names are added, and prints whether it and a child start afterwards
+ * worked.
  */
 public final class ChildStartProbe {
     private ChildStartProbe() {
@@ -20,27 +21,28 @@ public final class ChildStartProbe {
             firstUseDuringAdditions();
             return;
         }
-        int added = ChildStartTest.ADDED;
         Set<String> before = ChildStartTest.environmentBefore();
         List<String> refused = new ArrayList<>();
-        Thread adder = new Thread(() -> {
-            for (int i = 0; i < added; i++) {
-                if (!NativeTools.setenv(ChildStartTest.addedName(i), ChildStartTest.addedValue(i))) {
-                    refused.add(ChildStartTest.addedName(i));
-                }
-            }
-        });
         ChildStartTest.Tally tally = new ChildStartTest.Tally();
-        adder.start();
-        ChildStartTest.startChildrenWhile(adder, tally, before, ChildStartTest::isAdded);
-        adder.join();
+        long[] rounds = new Race()
+            .racer("the adding thread", ChildStartTest.ADDED, i -> {
+                int name = (int) (i % ChildStartTest.ADDED);
+                if (!NativeTools.setenv(ChildStartTest.addedName(name), ChildStartTest.addedValue(name, i / ChildStartTest.ADDED))) {
+                    refused.add(ChildStartTest.addedName(name));
+                }
+            })
+            .racer("the starting thread", ChildStartTest.CHILDREN_WHILE_ADDING,
+                i -> ChildStartTest.startChild(tally, before, ChildStartTest::isAdded))
+            .run();
         int lost = 0;
-        for (int i = 0; i < added; i++) {
-            lost += ChildStartTest.addedValue(i).equals(NativeTools.getenv(ChildStartTest.addedName(i))) ? 0 : 1;
+        for (int i = 0; i < ChildStartTest.ADDED; i++) {
+            String last = ChildStartTest.addedValue(i, (rounds[0] - 1 - i) / ChildStartTest.ADDED);
+            lost += last.equals(NativeTools.getenv(ChildStartTest.addedName(i))) ? 0 : 1;
         }
         for (String fault : tally.faults) {
             System.out.println("fault " + EnvProbe.escape(fault));
         }
+        System.out.println("assigned " + rounds[0] + " times to " + ChildStartTest.ADDED + " names");
         System.out.println("started=" + tally.started + " start_failures=" + tally.startFailures + " wrong="
             + tally.wrongEnvironments + " untouched_missing=" + tally.untouchedMissing + " lost=" + lost
             + " refused=" + refused.size());

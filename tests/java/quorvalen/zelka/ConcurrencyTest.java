@@ -9,17 +9,17 @@ import java.util.HashSet;
 import java.util.List;
 import java.util.Set;
 import java.util.concurrent.ConcurrentLinkedQueue;
-import java.util.concurrent.CountDownLatch;
-import java.util.concurrent.atomic.AtomicLong;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 
 /**
  * Threads setting, replacing and removing one shared variable and one each of their own: every read
  * is a whole value some thread wrote, or null after a removal, and no thread loses its own writes.
  */
+@Tag("architecture")
 class ConcurrencyTest {
     static final int THREADS = 8;
-    static final long MILLIS = 1500;
+    static final int ROUNDS = 3000;
 
     @Test
     void sharedAndOwnVariablesStayWhole() throws Exception {
@@ -31,49 +31,32 @@ class ConcurrencyTest {
         assertTrue(NativeTools.setenv("ZK7J_RACE", written.get(0)));
 
         ConcurrentLinkedQueue<String> faults = new ConcurrentLinkedQueue<>();
-        AtomicLong operations = new AtomicLong();
-        CountDownLatch start = new CountDownLatch(1);
-        List<Thread> threads = new ArrayList<>();
+        Race race = new Race();
         for (int t = 0; t < THREADS; t++) {
             final int id = t;
-            threads.add(new Thread(() -> {
-                String own = "ZK7J_OWN_" + id;
-                long ops = 0;
-                try {
-                    start.await();
-                    long end = System.currentTimeMillis() + MILLIS;
-                    for (int i = 0; System.currentTimeMillis() < end; i++) {
-                        String mine = written.get((i + id) % written.size());
-                        boolean removing = (i + id) % 7 == 0;
-                        if (!(removing ? NativeTools.unsetenv("ZK7J_RACE") : NativeTools.setenv("ZK7J_RACE", mine))) {
-                            fault(faults, "shared change refused");
-                        }
-                        String seen = NativeTools.getenv("ZK7J_RACE");
-                        if (seen != null && !allowed.contains(seen)) {
-                            fault(faults, "torn shared value of " + seen.length() + " units");
-                        }
-                        String ownValue = mine + id + ":" + i;
-                        NativeTools.setenv(own, ownValue);
-                        if (!ownValue.equals(NativeTools.getenv(own))) {
-                            fault(faults, "lost own value in thread " + id);
-                        }
-                        if (i % 3 == 0 && (!NativeTools.unsetenv(own) || NativeTools.getenv(own) != null)) {
-                            fault(faults, "own removal failed in thread " + id);
-                        }
-                        ops += i % 3 == 0 ? 6 : 4;
-                    }
-                } catch (InterruptedException e) {
-                    fault(faults, "interrupted");
+            String own = "ZK7J_OWN_" + id;
+            race.racer("thread " + id, ROUNDS, i -> {
+                String mine = written.get((int) ((i + id) % written.size()));
+                boolean removing = (i + id) % 7 == 0;
+                if (!(removing ? NativeTools.unsetenv("ZK7J_RACE") : NativeTools.setenv("ZK7J_RACE", mine))) {
+                    fault(faults, "shared change refused");
                 }
-                operations.addAndGet(ops);
-            }));
+                String seen = NativeTools.getenv("ZK7J_RACE");
+                if (seen != null && !allowed.contains(seen)) {
+                    fault(faults, "torn shared value of " + seen.length() + " units");
+                }
+                String ownValue = mine + id + ":" + i;
+                NativeTools.setenv(own, ownValue);
+                if (!ownValue.equals(NativeTools.getenv(own))) {
+                    fault(faults, "lost own value in thread " + id);
+                }
+                if (i % 3 == 0 && (!NativeTools.unsetenv(own) || NativeTools.getenv(own) != null)) {
+                    fault(faults, "own removal failed in thread " + id);
+                }
+            });
         }
-        threads.forEach(Thread::start);
-        start.countDown();
-        for (Thread thread : threads) {
-            thread.join();
-        }
-        System.out.printf("%d threads, %d operations in %d ms%n", THREADS, operations.get(), MILLIS);
+        long[] rounds = race.run();
+        System.out.printf("%d threads, %s rounds in %d ms%n", THREADS, Arrays.toString(rounds), race.millis());
         assertEquals(new ArrayList<String>(), new ArrayList<>(faults));
         for (int t = 0; t < THREADS; t++) {
             NativeTools.unsetenv("ZK7J_OWN_" + t);
