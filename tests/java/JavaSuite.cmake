@@ -8,8 +8,6 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/PlatformTableTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
-    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/StuckForks.java
-    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/StuckForksTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/Race.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvCommandTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
@@ -27,9 +25,11 @@ add_jar(zknative7_java_tests
 # path would mean the working directory). Any JNI or native-access warning fails it, as a test
 # failure does. Optional: PLATFORM, the jar's name for the JVM's platform (default: the host's);
 # LAUNCHER, the command that starts this JVM and every child JVM of the suites (a qemu-user binary
-# with -L /); OPTIONS, further options for JAVA.
+# with -L /), which also limits the suites to the tests tagged "architecture", those whose outcome
+# can differ by architecture; OPTIONS, further options for JAVA.
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
-cmake_path(GET CMAKE_CURRENT_LIST_DIR PARENT_PATH tests_dir)
+set(carried ${ZKNATIVE7_HOST_PLATFORM} ${ZKNATIVE7_CROSS_PLATFORMS})
+list(JOIN carried "," carried)
 function(zknative7_java_suite name java library_dir installed)
   cmake_parse_arguments(PARSE_ARGV 4 suite "" PLATFORM "LAUNCHER;OPTIONS")
   if(NOT suite_PLATFORM)
@@ -38,7 +38,9 @@ function(zknative7_java_suite name java library_dir installed)
   set(timeout 300)
   set(watchdog)
   set(emulation_options)
+  set(selection)
   if(suite_LAUNCHER)
+    set(selection --include-tag architecture)
     list(JOIN suite_LAUNCHER " " launcher)
     # The JDK's default spawn helper is itself a binary of the emulated platform.
     set(emulation_options -Dzknative7.test.launcher=${launcher} -Djdk.lang.Process.launchMechanism=VFORK)
@@ -47,10 +49,8 @@ function(zknative7_java_suite name java library_dir installed)
     if(IS_DIRECTORY /dev/shm)
       list(APPEND emulation_options -Djava.io.tmpdir=/dev/shm)
     endif()
-    # A healthy run takes 3-6 min beside other suites and never rests over 3 s; a child's stuck
-    # fork goes to StuckForks first. Three stalled attempts must still end in time.
-    set(watchdog sh ${tests_dir}/emulated-suite.sh 3 90 45 540 --)
-    set(timeout 1800)
+    set(watchdog ${emulated_suite})
+    set(timeout ${emulated_timeout})
   endif()
   get_target_property(main_jar zknative7_java JAR_FILE)
   get_target_property(classes_jar zknative7_classes JAR_FILE)
@@ -67,9 +67,10 @@ function(zknative7_java_suite name java library_dir installed)
       -Dzknative7.test.platform=${suite_PLATFORM}
       -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
       -Dzknative7.test.library=${library_dir}/libzknative7.so -Dzknative7.test.version=${PROJECT_VERSION}
+      -Dzknative7.test.carried=${carried}
       -cp ${JUNIT_CONSOLE_JAR}:${tools_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests
-      --scan-class-path ${test_jar})
+      --scan-class-path ${test_jar} ${selection})
   # Java decodes arguments and file names by the locale; the tests pass Cyrillic to children.
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT LC_ALL=C.UTF-8

@@ -14,8 +14,8 @@ import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
-import java.util.concurrent.atomic.AtomicBoolean;
 import java.util.regex.Pattern;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 
 /** What crosses a process boundary: variables inherited from a parent, and passed to a child. */
@@ -24,7 +24,6 @@ class ChildProcessTest {
     // Under qemu-user a foreign JVM cannot be exec'd by itself: this command (e.g. "qemu-aarch64-static -L /")
     // starts every child JVM, and is empty on the host.
     static final String LAUNCHER = System.getProperty("zknative7.test.launcher", "").trim();
-    static final boolean EMULATED = !LAUNCHER.isEmpty();
     // What a child JVM needs to start children, and keep temporary files, the same way as its parent.
     static final String[] FORWARDED = {"zknative7.test.launcher", "jdk.lang.Process.launchMechanism", "java.io.tmpdir"};
 
@@ -49,32 +48,7 @@ class ChildProcessTest {
     }
 
     static Finished run(ProcessBuilder builder) throws IOException, InterruptedException {
-        for (int attempt = 1;; ++attempt) {
-            AtomicBoolean stuck = new AtomicBoolean();
-            Finished finished = runWatched(builder, stuck);
-            if (!stuck.get() || attempt == 3) {
-                return finished;
-            }
-            // Not the library's fault: the same starts run natively, unwatched.
-            System.out.println("restarted " + builder.command().get(0) + " ...: stuck under qemu-user (a fork that never reached exec, or no end after "
-                + StuckForks.MOST_MILLIS / 1000 + " s)");
-        }
-    }
-
-    static Finished runWatched(ProcessBuilder builder, AtomicBoolean stuck) throws IOException, InterruptedException {
         Process process = builder.redirectErrorStream(false).start();
-        Thread watch = null;
-        if (EMULATED) {
-            watch = new Thread(() -> {
-                try {
-                    stuck.set(StuckForks.killIfStuck(process, StuckForks.GRACE_MILLIS, StuckForks.MOST_MILLIS));
-                } catch (InterruptedException e) {
-                    Thread.currentThread().interrupt();
-                }
-            });
-            watch.setDaemon(true);
-            watch.start();
-        }
         process.getOutputStream().close();
         ByteArrayOutputStream err = new ByteArrayOutputStream();
         Thread errReader = new Thread(() -> copy(process.getErrorStream(), err));
@@ -83,9 +57,6 @@ class ChildProcessTest {
         copy(process.getInputStream(), out);
         int status = process.waitFor();
         errReader.join();
-        if (watch != null) {
-            watch.join();
-        }
         return new Finished(status, out.toByteArray(), new String(err.toByteArray(), StandardCharsets.UTF_8));
     }
 
@@ -108,7 +79,7 @@ class ChildProcessTest {
     /** The start of a command running this JVM's java, through the same emulator and spawn mechanism. */
     static List<String> javaCommand() {
         List<String> command = new ArrayList<>();
-        if (EMULATED) {
+        if (!LAUNCHER.isEmpty()) {
             command.addAll(Arrays.asList(LAUNCHER.split("\\s+")));
         }
         command.add(JAVA);
@@ -143,6 +114,7 @@ class ChildProcessTest {
     }
 
     @Test
+    @Tag("architecture")
     void inheritedVariablesReadAsTheParentStoredThem() throws Exception {
         // The shell stores bytes no Java string could: an empty value and Latin-1 bytes.
         List<String> command = new ArrayList<>(Arrays.asList("/bin/sh", "-c",
@@ -157,6 +129,7 @@ class ChildProcessTest {
     }
 
     @Test
+    @Tag("architecture")
     void childrenInheritWhatWasSet() throws Exception {
         String value = "\u041f\u0440\u0438\u0432\u0435\u0442 \u4e16\u754c \uD83D\uDE00 \uD800";
         assertTrue(NativeTools.setenv("ZK7J_CHILD", value));

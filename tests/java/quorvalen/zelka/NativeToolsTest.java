@@ -8,12 +8,14 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.util.ArrayList;
 import java.util.List;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.Arguments;
 import org.junit.jupiter.params.provider.MethodSource;
 
 /** The natives and their wrappers on a real JVM, against the real environment of this process. */
+@Tag("architecture")
 class NativeToolsTest {
     static List<Arguments> namesAndValues() {
         String[] names = {"ZK7J_ASCII", "ZK7J_\u0418\u041c\u042f", "ZK7J_\u540d\u524d", "ZK7J_\uD83D\uDD11",

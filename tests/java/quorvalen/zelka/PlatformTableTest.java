@@ -9,6 +9,7 @@ import java.io.ByteArrayInputStream;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 import java.util.List;
+import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 
 class PlatformTableTest {
@@ -55,6 +56,7 @@ class PlatformTableTest {
     }
 
     @Test
+    @Tag("architecture")
     void theRunningJvmMapsToThePlatformUnderTest() {
         String expected = System.getProperty("zknative7.test.platform");
         assertEquals(expected, NativeLoader.platform(System.getProperty("os.name"), System.getProperty("os.arch")),
