@@ -1,6 +1,8 @@
-// The process environment on Windows: the C runtime's own UTF-16 functions, under one lock.
+// The process environment on Windows: the C runtime's own UTF-16 functions, under one lock, with
+// every assignment passed on to each other C runtime loaded in the process.
 #include "host_env.h"
 #include "assignment.h"
+#include "other_runtimes.h"
 #include "wide_string.h"
 
 #include <windows.h>
@@ -14,8 +16,8 @@ namespace {
 
 // The process's one lock (later copies of the library call the first). The runtime frees a
 // variable's old string when an assignment replaces it, so a value from _wgetenv is only safe to
-// copy while no assignment can run. The Windows
-// cross-compiler has no std::mutex; an SRW lock needs no initialiser and no teardown.
+// copy while no assignment can run. The Windows cross-compiler has no std::mutex; an SRW lock
+// needs no initialiser and no teardown.
 SRWLOCK environmentLock = SRWLOCK_INIT;
 
 // Whether a lookup has run, after which the runtime's UTF-16 environment exists.
@@ -25,7 +27,6 @@ std::atomic<bool> wideEnvironmentBuilt(false);
 // runtime stores a truncated value and reports success; Windows fails only after the runtime's
 // own copy has changed. Neither may happen to a caller's data.
 constexpr size_t kMaxUnits = 32766;
-
 }  // namespace
 
 static_assert(sizeof(wchar_t) == sizeof(jchar), "the runtime's wide strings are UTF-16");
@@ -63,7 +64,10 @@ bool hostPutenv(const jchar* assignment) {
         return false;  // nameUnits == 0 (no assignment) is the runtime's to refuse
     }
     AcquireSRWLockExclusive(&environmentLock);
-    int status = _wputenv(reinterpret_cast<const wchar_t*>(assignment));
+    bool applied = _wputenv(reinterpret_cast<const wchar_t*>(assignment)) == 0;
+    if (applied && nameUnits > 0) {
+        putenvInOtherRuntimes(assignment, nameUnits);
+    }
     ReleaseSRWLockExclusive(&environmentLock);
-    return status == 0;
+    return applied;
 }

@@ -236,6 +236,146 @@ TEST(Loader, AllocatorReportsFailureByteForByte) {
     EXPECT_EQ(lib.sStrdup(nullptr), nullptr);
 }
 
+// The C runtimes a JVM process may hold beside msvcrt (the JVM's own is ucrtbase), each loaded by
+// the test and read once, as a JVM's start-up reads its own: from then on each keeps its own copy.
+typedef wchar_t*(__cdecl* Wgetenv)(const wchar_t*);
+typedef char*(__cdecl* Getenv)(const char*);
+
+struct Runtime {
+    const wchar_t* name;
+    Wgetenv wgetenv;
+    Getenv getenv;
+};
+
+Runtime loadRuntime(const wchar_t* name) {
+    HMODULE module = LoadLibraryW(name);
+    Runtime runtime{name, nullptr, nullptr};
+    if (module != nullptr) {
+        runtime.wgetenv = reinterpret_cast<Wgetenv>(reinterpret_cast<void*>(GetProcAddress(module, "_wgetenv")));
+        runtime.getenv = reinterpret_cast<Getenv>(reinterpret_cast<void*>(GetProcAddress(module, "getenv")));
+    }
+    if (runtime.wgetenv != nullptr) {
+        runtime.wgetenv(L"PATH");
+    }
+    if (runtime.getenv != nullptr) {
+        runtime.getenv("PATH");
+    }
+    return runtime;
+}
+
+const std::vector<Runtime>& otherRuntimes() {
+    static const std::vector<Runtime> loaded = [] {
+        std::vector<Runtime> runtimes;
+        for (const wchar_t* name : {L"ucrtbase.dll", L"msvcr120.dll", L"msvcr100.dll", L"msvcr90.dll", L"msvcr80.dll",
+                                    L"msvcr71.dll", L"msvcr70.dll"}) {
+            runtimes.push_back(loadRuntime(name));
+        }
+        return runtimes;
+    }();
+    return loaded;
+}
+
+std::string narrowName(const wchar_t* name) {
+    std::string narrow;
+    for (; *name != 0; ++name) {
+        narrow.push_back(static_cast<char>(*name));
+    }
+    return narrow;
+}
+
+// What one runtime's wide and narrow tables hold for `name`, against what msvcrt holds: the wide
+// value exactly, the narrow one where it is ASCII.
+void expectRuntimeHolds(const Runtime& runtime, const std::u16string& name, const std::u16string& expected,
+                        const std::string& step) {
+    std::string what = narrowName(runtime.name) + ", " + step;
+    ASSERT_NE(runtime.wgetenv, nullptr) << what;
+    const wchar_t* wide = runtime.wgetenv(reinterpret_cast<const wchar_t*>(name.c_str()));
+    std::u16string seen = wide == nullptr ? kUnset : std::u16string(reinterpret_cast<const char16_t*>(wide));
+    EXPECT_TRUE(seen == expected) << what << ": " << seen.size() << " units";
+    bool ascii = true;
+    for (char16_t unit : expected) {
+        ascii = ascii && unit < 0x80;
+    }
+    if (ascii && runtime.getenv != nullptr) {
+        const char* narrow = runtime.getenv(std::string(name.begin(), name.end()).c_str());
+        EXPECT_EQ(narrow == nullptr ? std::string("(unset)") : std::string(narrow), std::string(expected.begin(), expected.end()))
+            << what;
+    }
+}
+
+// Through either copy of the library: an inherited variable replaced by each kind of value, a new
+// one added, both removed; every runtime's copy follows, as msvcrt's does.
+TEST(EveryRuntime, SeesEveryAssignmentThroughEitherCopy) {
+    ASSERT_EQ(runtimeValue(u"ZK7W_INHERITED"), u"inherited") << "the test runs with ZK7W_INHERITED=inherited";
+    const std::vector<Runtime>& runtimes = otherRuntimes();
+    const std::u16string values[] = {
+        u"plain",
+        u"\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440",
+        u"\U0001F600 \u4e16\u754c",
+        std::u16string{u'x', 0xD800, u'y', 0xDC00},
+    };
+    struct Through {
+        const char* what;
+        const Library& copy;
+    } throughs[] = {{"copy a", copyA()}, {"copy b", copyB()}};
+    for (const Through& through : throughs) {
+        ASSERT_NE(through.copy.putenv0, nullptr) << through.what;
+        const std::u16string added = u"ZK7W_ADDED_" + std::u16string(1, static_cast<char16_t>(through.what[5]));
+        std::vector<std::pair<std::u16string, std::u16string>> steps;
+        for (const std::u16string& value : values) {
+            steps.emplace_back(u"ZK7W_INHERITED", value);
+            steps.emplace_back(added, value);
+        }
+        steps.emplace_back(u"ZK7W_INHERITED", u"");
+        steps.emplace_back(added, u"");
+        steps.emplace_back(u"ZK7W_INHERITED", u"inherited");
+        for (const auto& step : steps) {
+            FakeJni fake;
+            ASSERT_TRUE(put(fake, through.copy, step.first + u"=" + step.second));
+            const std::u16string expected = step.second.empty() ? kUnset : step.second;
+            std::string what = std::string(through.what) + ", " + std::string(step.first.begin(), step.first.end()) +
+                               " (" + std::to_string(step.second.size()) + " units)";
+            EXPECT_TRUE(runtimeValue(step.first) == expected) << "msvcrt, " << what;
+            for (const Runtime& runtime : runtimes) {
+                expectRuntimeHolds(runtime, step.first, expected, what);
+            }
+        }
+    }
+}
+
+// A runtime loaded after a change builds its copy from the OS block, which already holds it, and
+// follows the changes after that like the others.
+TEST(EveryRuntime, ARuntimeLoadedLaterSeesTheChangesMadeBefore) {
+    FakeJni fake;
+    const std::u16string value = u"\u0437\u043d\u0430\u0447\u0435\u043d\u0438\u0435 \U0001F600";
+    ASSERT_TRUE(put(fake, library(), u"ZK7W_LATE=" + value));
+    ASSERT_EQ(GetModuleHandleW(L"msvcr110.dll"), nullptr) << "msvcr110.dll must be loaded here first";
+    Runtime late = loadRuntime(L"msvcr110.dll");
+    expectRuntimeHolds(late, u"ZK7W_LATE", value, "loaded after the change");
+    ASSERT_TRUE(put(fake, library(), u"ZK7W_LATE=after"));
+    expectRuntimeHolds(late, u"ZK7W_LATE", u"after", "replaced after its load");
+    ASSERT_TRUE(put(fake, library(), u"ZK7W_LATE="));
+    expectRuntimeHolds(late, u"ZK7W_LATE", kUnset, "removed after its load");
+}
+
+TEST(EveryRuntime, OneThatRefusesTheValueLosesTheVariableInsteadOfKeepingItsOldOne) {
+    Runtime refusing = loadRuntime((testFolder() + L"refusing\\ucrtbased.dll").c_str());
+    refusing.name = L"the refusing ucrtbased.dll";
+    Runtime real = loadRuntime(L"msvcr120.dll");
+    FakeJni fake;
+    ASSERT_TRUE(put(fake, u"ZK7W_REFUSED=kept"));
+    expectRuntimeHolds(refusing, u"ZK7W_REFUSED", u"kept", "before");
+    const std::u16string refused = u"refused \u041f";
+    EXPECT_TRUE(put(fake, u"ZK7W_REFUSED=" + refused));  // msvcrt's verdict
+    EXPECT_TRUE(runtimeValue(u"ZK7W_REFUSED") == refused);
+    expectRuntimeHolds(real, u"ZK7W_REFUSED", refused, "another runtime");
+    expectRuntimeHolds(refusing, u"ZK7W_REFUSED", kUnset, "the runtime that refused");
+    wchar_t os[64] = {0};
+    EXPECT_EQ(GetEnvironmentVariableW(L"ZK7W_REFUSED", os, 64), refused.size());
+    EXPECT_TRUE(std::u16string(reinterpret_cast<const char16_t*>(os)) == refused) << "the OS block";
+    EXPECT_TRUE(put(fake, u"ZK7W_REFUSED="));
+}
+
 TEST(Loader, ConcurrentGetsAndPutsSeeOnlyWholeValues) {
     ASSERT_NE(library().putenv0, nullptr);
     StressReport report = runStress(library().getenv0, library().putenv0, 8, kStressRounds, kStressBoundMillis);
