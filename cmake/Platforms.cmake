@@ -1,6 +1,6 @@
 # Reads cmake/platforms.txt, top to bottom: ZKNATIVE7_PLATFORMS lists the platforms, and for each
-# platform P, ZKNATIVE7_P_OS, _ARCH (a list), _TOOLCHAIN, _LIBRARY, _RUNNER, _JDK and _PACKAGES hold
-# its columns ("-" where it has none).
+# platform P, ZKNATIVE7_P_OS, _ARCH (a list), _TOOLCHAIN, _LIBRARY, _RUNNER, _JDK, _MUSL and _PACKAGES
+# hold its columns ("-" where it has none).
 set(ZKNATIVE7_PLATFORM_TABLE ${CMAKE_CURRENT_LIST_DIR}/platforms.txt)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${ZKNATIVE7_PLATFORM_TABLE})
 
@@ -13,10 +13,10 @@ foreach(row IN LISTS rows)
   endif()
   string(REGEX REPLACE "[ \t]+" ";" fields "${row}")
   list(LENGTH fields count)
-  if(NOT count EQUAL 8)
-    message(FATAL_ERROR "${ZKNATIVE7_PLATFORM_TABLE}: 8 columns expected, not ${count}: ${row}")
+  if(NOT count EQUAL 9)
+    message(FATAL_ERROR "${ZKNATIVE7_PLATFORM_TABLE}: 9 columns expected, not ${count}: ${row}")
   endif()
-  list(POP_FRONT fields platform os arch toolchain library runner jdk packages)
+  list(POP_FRONT fields platform os arch toolchain library runner jdk musl packages)
   list(APPEND ZKNATIVE7_PLATFORMS ${platform})
   set(ZKNATIVE7_${platform}_OS ${os})
   string(REPLACE "," ";" ZKNATIVE7_${platform}_ARCH ${arch})
@@ -24,5 +24,6 @@ foreach(row IN LISTS rows)
   set(ZKNATIVE7_${platform}_LIBRARY ${library})
   set(ZKNATIVE7_${platform}_RUNNER ${runner})
   set(ZKNATIVE7_${platform}_JDK ${jdk})
+  set(ZKNATIVE7_${platform}_MUSL ${musl})
   string(REPLACE "," ";" ZKNATIVE7_${platform}_PACKAGES ${packages})
 endforeach()

@@ -2,7 +2,7 @@
 # toolchain (cross/<platform>), and with sanitizers or libFuzzer for the checks (checks/<kind>).
 # Sets ZKNATIVE7_NATIVES (platform, library file, ...) for the jar, ZKNATIVE7_CROSS_PLATFORMS,
 # ZKNATIVE7_HOST_PLATFORM, ZKNATIVE7_<platform>_DIR (each built platform's build folder) and
-# ZKNATIVE7_CHECKS for the tests.
+# ZKNATIVE7_CHECKS for the tests. Each platform's build gets its musl name as ZKNATIVE7_MUSL.
 include(ExternalProject)
 include(${CMAKE_CURRENT_LIST_DIR}/Platforms.cmake)
 option(ZKNATIVE7_CROSS "Also build every other platform of cmake/platforms.txt" ON)
@@ -32,13 +32,15 @@ foreach(platform IN LISTS ZKNATIVE7_PLATFORMS)
   set(library ${ZKNATIVE7_${platform}_LIBRARY})
   if(ZKNATIVE7_${platform}_TOOLCHAIN STREQUAL "-")
     set(ZKNATIVE7_HOST_PLATFORM ${platform})
+    set(ZKNATIVE7_MUSL ${ZKNATIVE7_${platform}_MUSL})
     set(ZKNATIVE7_${platform}_DIR ${CMAKE_BINARY_DIR})
     list(APPEND ZKNATIVE7_NATIVES ${platform} $<TARGET_FILE:zknative7>)
   elseif(ZKNATIVE7_CROSS)
     set(dir ${CMAKE_BINARY_DIR}/cross/${platform})
     set(ZKNATIVE7_${platform}_DIR ${dir})
     zknative7_sub_build(${platform} ${dir} ${library}
-      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${ZKNATIVE7_${platform}_TOOLCHAIN})
+      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${ZKNATIVE7_${platform}_TOOLCHAIN}
+      -DZKNATIVE7_MUSL=${ZKNATIVE7_${platform}_MUSL})
     list(APPEND ZKNATIVE7_NATIVES ${platform} ${dir}/${library})
     list(APPEND ZKNATIVE7_CROSS_PLATFORMS ${platform})
   endif()

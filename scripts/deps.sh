@@ -26,7 +26,7 @@ BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
 TEST_PACKAGES="googletest junit5 clang libclang-rt-14-dev valgrind
   maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java
   libsurefire-java libmaven-install-plugin-java
-  $(awk '!/^#/ && NF == 8 && $8 != "-" {gsub(",", " ", $8); print $8}' cmake/platforms.txt)"
+  $(awk '!/^#/ && NF == 9 && $9 != "-" {gsub(",", " ", $9); print $9}' cmake/platforms.txt)"
 
 # The host's own JDK, whichever JDK the alternatives system puts on PATH.
 JAVA_HOME=/usr/lib/jvm/java-17-openjdk-$(dpkg --print-architecture)

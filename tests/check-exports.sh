@@ -2,10 +2,10 @@
 # Fails unless a built library exports exactly the two natives and the three allocators, under the
 # names its host's JVM and native callers look up.
 # For an ELF library it also fails on a needed library but libc and libdl, a symbol version but
-# glibc's up to 2.17, a reference to libgcc_s's unwinder, or a missing soname or no-unload flag (by
-# which later copies find and use the first); for a DLL, on any import but the two DLLs a JVM process
-# already has.
-# usage: check-exports.sh elf LIB | pe-x86 OBJDUMP DLL | pe-x86_64 OBJDUMP DLL
+# glibc's up to 2.17, a reference to libgcc_s's unwinder, a symbol that MUSL_LIBC (musl's libc.so
+# for the same architecture) does not define, or a missing soname or no-unload flag (by which later
+# copies find and use the first); for a DLL, on any import but the two DLLs a JVM process already has.
+# usage: check-exports.sh elf LIB MUSL_LIBC | pe-x86 OBJDUMP DLL | pe-x86_64 OBJDUMP DLL
 set -eu
 
 # Every name in $1 must be in $2 and the other way round; $3 says what the names are.
@@ -51,6 +51,13 @@ case $kind in
     [ -z "$unversioned" ] || { echo "needs unversioned symbols: $(echo $unversioned)"; exit 1; }
     unwinder=$(printf '%s\n' "$symbols" | grep -oE '(_Unwind_|__gcc_personality|__gxx_personality|__aeabi_unwind)[A-Za-z0-9_]*' || true)
     [ -z "$unwinder" ] || { echo "refers to libgcc_s's unwinder: $(echo $unwinder)"; exit 1; }
+    # musl maps libc.so.6 and libdl.so.2 onto itself and ignores versions: every strong import must
+    # be a name it defines, or the library fails to load (or dies in a constructor) on Alpine.
+    missing=$({ nm -D --defined-only "$3" | awk '{print "defined", $3}'
+                nm -D --undefined-only "$2" | awk '$1 == "U" {sub(/@.*/, "", $2); print "imported", $2}'; } |
+              awk '$1 == "defined" {defined[$2] = 1; next} !($2 in defined) {print $2}' | sort -u)
+    [ -z "$missing" ] || { echo "imports what musl ($3) lacks: $(echo $missing)"; exit 1; }
+    echo "every import is in $3"
     printf '%s\n' "$dynamic" | grep -q 'Library soname: \[libzknative7.so\]' || { echo "no soname libzknative7.so"; exit 1; }
     printf '%s\n' "$dynamic" | grep -q 'Flags:.*NODELETE' || { echo "can be unloaded"; exit 1; }
     ;;
