@@ -35,7 +35,7 @@ function(zknative7_java_suite name java library_dir installed)
   if(NOT suite_PLATFORM)
     set(suite_PLATFORM ${ZKNATIVE7_HOST_PLATFORM})
   endif()
-  set(timeout 300)
+  set(timeout 900)  # about a minute alone, up to three beside a loaded machine's other suites
   set(cost 50)  # seconds, about: a fresh build's ctest has no times yet and starts the longest first
   set(watchdog)
   set(emulation_options)
