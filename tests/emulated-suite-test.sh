@@ -5,6 +5,9 @@ watchdog="$(dirname "$0")/emulated-suite.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 failures=0
+# Stalls here are sh processes, which print no thread dump.
+EMULATED_SUITE_POLL_SECONDS=1 EMULATED_SUITE_DUMP_SECONDS=1
+export EMULATED_SUITE_POLL_SECONDS EMULATED_SUITE_DUMP_SECONDS
 
 # expect NAME STATUS RESTARTS WHY ATTEMPTS IDLE FORK BUDGET COMMAND: the watchdog's exit status,
 # its restarts, and the words that must name why it stalled ("" when it must not).
@@ -35,7 +38,7 @@ expect "a busy tree past its budget is given up" 1 1 "still running" 2 60 60 3 "
 # A subshell with more than one command is a fork of sh that does not exec, while its parent works.
 expect "a busy tree with a fork that never execs is restarted" 0 1 "parent's command line" 3 60 3 20 \
   "$record if [ -e $work/forked ]; then exit 0; fi; touch $work/forked; (sleep 100; :) & while :; do :; done"
-# Its idle limit spans two polls, so a loaded machine's slow poll cannot count as a rest.
+# Its idle limit spans several polls, so a loaded machine's slow poll cannot count as a rest.
 expect "a suite that works without a pause is left alone" 0 0 "" 3 5 3 60 \
   "$record timeout 8 sh -c 'while :; do :; done'; exit 0"
 

@@ -13,7 +13,9 @@ if [ $# -lt 6 ] || [ "$5" != -- ]; then
 fi
 attempts=$1 idle_limit=$2 fork_limit=$3 budget=$4
 shift 5
-poll=2
+# How often to look, and how long a stalled JVM gets to print its thread dump.
+poll=${EMULATED_SUITE_POLL_SECONDS:-2}
+dump_wait=${EMULATED_SUITE_DUMP_SECONDS:-5}
 clock_ticks=$(getconf CLK_TCK)
 
 # Field N of a process's stat, counted after its command name, which may hold spaces and parentheses.
@@ -99,7 +101,7 @@ while :; do
   describe_session "$session"
   # A JVM that still handles signals prints its threads' stacks: where the suite was.
   kill -QUIT "$session" 2>/dev/null
-  sleep 5
+  sleep "$dump_wait"
   kill -KILL $(session_members "$session" | cut -d' ' -f1) 2>/dev/null
   wait "$session" 2>/dev/null
   if [ "$attempt" -ge "$attempts" ]; then

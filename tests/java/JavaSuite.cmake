@@ -26,12 +26,13 @@ add_jar(zknative7_java_tests
 # failure does. Optional: PLATFORM, the jar's name for the JVM's platform (default: the host's);
 # LAUNCHER, the command that starts this JVM and every child JVM of the suites (a qemu-user binary
 # with -L /), which also limits the suites to the tests tagged "architecture", those whose outcome
-# can differ by architecture; OPTIONS, further options for JAVA.
+# can differ by architecture; WITHOUT_COMMAND_LINE, to leave out the tests tagged "command-line",
+# Java logic that one suite of each JVM runs; OPTIONS, further options for JAVA.
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
 set(carried ${ZKNATIVE7_HOST_PLATFORM} ${ZKNATIVE7_CROSS_PLATFORMS})
 list(JOIN carried "," carried)
 function(zknative7_java_suite name java library_dir installed)
-  cmake_parse_arguments(PARSE_ARGV 4 suite "" PLATFORM "LAUNCHER;OPTIONS")
+  cmake_parse_arguments(PARSE_ARGV 4 suite "WITHOUT_COMMAND_LINE" PLATFORM "LAUNCHER;OPTIONS")
   if(NOT suite_PLATFORM)
     set(suite_PLATFORM ${ZKNATIVE7_HOST_PLATFORM})
   endif()
@@ -40,6 +41,9 @@ function(zknative7_java_suite name java library_dir installed)
   set(watchdog)
   set(emulation_options)
   set(selection)
+  if(suite_WITHOUT_COMMAND_LINE)
+    set(selection --exclude-tag command-line)
+  endif()
   if(suite_LAUNCHER)
     set(selection --include-tag architecture)
     list(JOIN suite_LAUNCHER " " launcher)
