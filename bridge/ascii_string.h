@@ -13,8 +13,8 @@ constexpr size_t kAsciiThroughArrayBytes = 1024;
 
 // The Java string of ascii[0, length), all bytes below 0x80, made by String(byte[], int hibyte,
 // int offset, int count) with hibyte 0, which copies each byte as one Latin-1 character.
-// `anyString` is a java.lang.String, so its class is String's. Null, with the JVM's exception left
-// pending, when the JVM refuses any step.
-jstring newStringFromAscii(JNIEnv* env, jstring anyString, const char* ascii, jsize length);
+// `stringClass` is java.lang.String's class. Null, with the JVM's exception left pending, when the
+// JVM refuses any step.
+jstring newStringFromAscii(JNIEnv* env, jclass stringClass, const char* ascii, jsize length);
 
 #endif

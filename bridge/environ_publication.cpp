@@ -272,3 +272,46 @@ const char* publishedValue(const char* name, size_t nameBytes) {
         }
     }
 }
+
+const char** publishedVariables(size_t* count) {
+    char** entries = __atomic_load_n(&environ, __ATOMIC_ACQUIRE);
+    size_t slots = 0;
+    while (entries != nullptr && __atomic_load_n(&entries[slots], __ATOMIC_ACQUIRE) != nullptr) {
+        ++slots;
+    }
+    size_t nameSlots = kFewestSlots;  // a power of two, at least twice the entries
+    while (nameSlots < 2 * slots) {
+        nameSlots *= 2;
+    }
+    auto* listed = static_cast<const char**>(sMalloc((slots + 1) * sizeof(char*)));
+    auto* names = static_cast<const char**>(sMalloc(nameSlots * sizeof(char*)));
+    if (listed == nullptr || names == nullptr) {
+        sFree(listed);
+        sFree(names);
+        return nullptr;
+    }
+    std::memset(names, 0, nameSlots * sizeof(char*));
+    size_t kept = 0;
+    for (size_t i = 0; i < slots; ++i) {
+        const char* entry = __atomic_load_n(&entries[i], __ATOMIC_ACQUIRE);
+        if (entry == nullptr) {
+            break;  // someone else's unsetenv shifted entries down in place
+        }
+        const char* equals = std::strchr(entry, '=');
+        if (equals == nullptr || equals == entry) {
+            continue;
+        }
+        size_t nameBytes = static_cast<size_t>(equals - entry);
+        size_t probe = hashOf(entry, nameBytes) & (nameSlots - 1);
+        while (names[probe] != nullptr && !hasName(names[probe], entry, nameBytes)) {
+            probe = (probe + 1) & (nameSlots - 1);
+        }
+        if (names[probe] == nullptr) {  // holes repeat one entry; a name can also be inherited twice
+            names[probe] = entry;
+            listed[kept++] = entry;
+        }
+    }
+    sFree(names);
+    *count = kept;
+    return listed;
+}

@@ -18,4 +18,10 @@ bool publishRemoval(const char* name, size_t nameBytes);
 // lock: nothing it can reach is ever freed, so the value stays readable for good.
 const char* publishedValue(const char* name, size_t nameBytes);
 
+// The entry of every variable set now, each once (the first of its name, the one lookups find), in
+// one walk of the published array: a new array of `*count` pointers from sMalloc, which the caller
+// frees; null when the heap is exhausted. Entries without '=' or with an empty name are left out.
+// Needs no lock, like publishedValue.
+const char** publishedVariables(size_t* count);
+
 #endif

@@ -1,6 +1,7 @@
 // The process environment as the natives see it: UTF-16 names and values, whatever the host stores.
-// Each build links exactly one implementation. Both calls hold the library's one environment lock
-// while they touch the environment, so a lookup never reads a value that an assignment is freeing.
+// Each build links exactly one implementation. Assignments take turns under the process's one
+// environment lock; lookups and listings never read what an assignment frees (on Windows they hold
+// the lock too, on POSIX hosts nothing they can reach is ever freed).
 #ifndef ZKNATIVE7_HOST_ENV_H
 #define ZKNATIVE7_HOST_ENV_H
 
@@ -16,5 +17,10 @@ jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t na
 // Applies a NUL-terminated "NAME=VALUE" with the Windows runtime's meaning: sets or replaces NAME;
 // an empty VALUE removes it; no '=' or an empty NAME is refused. True when applied.
 bool hostPutenv(const jchar* assignment);
+
+// Every variable as "NAME=VALUE", each once, in a new String[]; an entry with an empty name (the
+// hidden "=C:" ones on Windows) is left out. Null, with the JVM's error pending when it raised one,
+// when the JVM or the heap refuses any step.
+jobjectArray hostEnviron(JNIEnv* env);
 
 #endif

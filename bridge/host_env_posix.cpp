@@ -3,6 +3,7 @@
 #include "ascii_string.h"
 #include "assignment.h"
 #include "environ_publication.h"
+#include "string_array.h"
 #include "wide_string.h"
 #include "wtf8.h"
 #include "zknative7_alloc.h"
@@ -42,26 +43,21 @@ size_t encodedCapacity(size_t units, size_t terminators) {
     return units * kWtf8MaxBytesPerUnit + terminators;
 }
 
-}  // namespace
-
-jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t nameUnits) {
-    size_t nameCapacity = encodedCapacity(nameUnits, 1);
-    char nameStack[kStackBytes];
-    char* encodedName = nameCapacity == 0 ? nullptr : static_cast<char*>(scratch(nameStack, nameCapacity));
-    if (encodedName == nullptr) {
-        return nullptr;
-    }
-    const char* stored = publishedValue(encodedName, wtf8Encode(name, nameUnits, encodedName));
-    releaseScratch(encodedName, nameStack);
-    if (stored == nullptr) {
-        return nullptr;
-    }
-    size_t bytes = std::strlen(stored);
+// The Java string of stored bytes[0, bytes), NUL-terminated there: ASCII as it stands, anything else
+// decoded from WTF-8. A long ASCII value needs String's class: `stringClass`, or else that of
+// `anyString`.
+jstring javaStringOf(JNIEnv* env, const char* stored, size_t bytes, jclass stringClass, jstring anyString) {
     if (isAscii(stored, bytes)) {
         if (bytes < kAsciiThroughArrayBytes) {
             return env->NewStringUTF(stored);
         }
-        return bytes <= INT32_MAX ? newStringFromAscii(env, nameString, stored, static_cast<jsize>(bytes)) : nullptr;
+        jclass found = stringClass != nullptr ? stringClass : env->GetObjectClass(anyString);
+        jstring made = found == nullptr || bytes > INT32_MAX ? nullptr
+                                                            : newStringFromAscii(env, found, stored, static_cast<jsize>(bytes));
+        if (found != stringClass) {
+            env->DeleteLocalRef(found);
+        }
+        return made;
     }
     // Decoding never yields more units than it reads bytes.
     jchar valueStack[kStackBytes / sizeof(jchar)];
@@ -73,6 +69,36 @@ jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t na
     jstring result = valueUnits <= INT32_MAX ? env->NewString(value, static_cast<jsize>(valueUnits)) : nullptr;
     releaseScratch(value, valueStack);
     return result;
+}
+
+jstring entryString(JNIEnv* env, jclass stringClass, const void* entries, size_t index) {
+    const char* entry = static_cast<const char* const*>(entries)[index];
+    return javaStringOf(env, entry, std::strlen(entry), stringClass, nullptr);
+}
+
+}  // namespace
+
+jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t nameUnits) {
+    size_t nameCapacity = encodedCapacity(nameUnits, 1);
+    char nameStack[kStackBytes];
+    char* encodedName = nameCapacity == 0 ? nullptr : static_cast<char*>(scratch(nameStack, nameCapacity));
+    if (encodedName == nullptr) {
+        return nullptr;
+    }
+    const char* stored = publishedValue(encodedName, wtf8Encode(name, nameUnits, encodedName));
+    releaseScratch(encodedName, nameStack);
+    return stored == nullptr ? nullptr : javaStringOf(env, stored, std::strlen(stored), nullptr, nameString);
+}
+
+jobjectArray hostEnviron(JNIEnv* env) {
+    size_t count = 0;
+    const char** entries = publishedVariables(&count);
+    if (entries == nullptr) {
+        return nullptr;
+    }
+    jobjectArray listed = newStringArray(env, count, entryString, entries);
+    sFree(entries);
+    return listed;
 }
 
 bool hostPutenv(const jchar* assignment) {

@@ -3,7 +3,9 @@
 #include "host_env.h"
 #include "assignment.h"
 #include "other_runtimes.h"
+#include "string_array.h"
 #include "wide_string.h"
+#include "zknative7_alloc.h"
 
 #include <windows.h>
 
@@ -11,6 +13,8 @@
 #include <climits>
 #include <cstdlib>
 #include <cwchar>
+
+static_assert(sizeof(wchar_t) == sizeof(jchar), "the runtime's wide strings are UTF-16");
 
 namespace {
 
@@ -27,34 +31,72 @@ std::atomic<bool> wideEnvironmentBuilt(false);
 // runtime stores a truncated value and reports success; Windows fails only after the runtime's
 // own copy has changed. Neither may happen to a caller's data.
 constexpr size_t kMaxUnits = 32766;
-}  // namespace
 
-static_assert(sizeof(wchar_t) == sizeof(jchar), "the runtime's wide strings are UTF-16");
-
-jstring hostGetenv(JNIEnv* env, jstring /*nameString*/, const jchar* name, size_t /*nameUnits*/) {
-    jstring result = nullptr;
-    // Lookups only read, so they share the lock, but the runtime builds its UTF-16 environment on
-    // the first one, which must therefore run alone.
+// Readers share the lock, but the runtime builds its UTF-16 environment at the first read, which
+// must therefore run alone. True when this read holds the lock alone.
+bool lockForReading() {
     bool alone = !wideEnvironmentBuilt.load(std::memory_order_acquire);
     if (alone) {
         AcquireSRWLockExclusive(&environmentLock);
     } else {
         AcquireSRWLockShared(&environmentLock);
     }
-    const wchar_t* value = _wgetenv(reinterpret_cast<const wchar_t*>(name));
-    if (value != nullptr) {
-        size_t units = wcslen(value);
-        if (units <= INT_MAX) {
-            result = env->NewString(reinterpret_cast<const jchar*>(value), static_cast<jsize>(units));
-        }
-    }
+    return alone;
+}
+
+void unlockAfterReading(bool alone) {
     if (alone) {
         wideEnvironmentBuilt.store(true, std::memory_order_release);
         ReleaseSRWLockExclusive(&environmentLock);
     } else {
         ReleaseSRWLockShared(&environmentLock);
     }
+}
+
+jstring wideString(JNIEnv* env, const wchar_t* text) {
+    size_t units = wcslen(text);
+    return units <= INT_MAX ? env->NewString(reinterpret_cast<const jchar*>(text), static_cast<jsize>(units)) : nullptr;
+}
+
+jstring entryString(JNIEnv* env, jclass /*stringClass*/, const void* entries, size_t index) {
+    return wideString(env, static_cast<const wchar_t* const*>(entries)[index]);
+}
+
+}  // namespace
+
+jstring hostGetenv(JNIEnv* env, jstring /*nameString*/, const jchar* name, size_t /*nameUnits*/) {
+    bool alone = lockForReading();
+    const wchar_t* value = _wgetenv(reinterpret_cast<const wchar_t*>(name));
+    jstring result = value == nullptr ? nullptr : wideString(env, value);
+    unlockAfterReading(alone);
     return result;
+}
+
+jobjectArray hostEnviron(JNIEnv* env) {
+    bool alone = lockForReading();
+    if (alone) {
+        _wgetenv(L"PATH");  // makes the runtime build its UTF-16 table
+    }
+    const wchar_t* const* table = _wenviron;
+    size_t count = 0;
+    while (table != nullptr && table[count] != nullptr) {
+        ++count;
+    }
+    // The table's strings are the runtime's, freed by the next assignment: copied under the lock.
+    auto* visible = static_cast<const wchar_t**>(sMalloc((count + 1) * sizeof(wchar_t*)));
+    jobjectArray listed = nullptr;
+    if (visible != nullptr) {
+        size_t kept = 0;
+        for (size_t i = 0; i < count; ++i) {
+            if (table[i][0] != L'=') {  // the hidden "=C:=C:\\..." entries have no name
+                visible[kept++] = table[i];
+            }
+        }
+        listed = newStringArray(env, kept, entryString, visible);
+        sFree(visible);
+    }
+    unlockAfterReading(alone);
+    return listed;
 }
 
 bool hostPutenv(const jchar* assignment) {

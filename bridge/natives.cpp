@@ -1,4 +1,4 @@
-// The JNI natives of quorvalen.zelka.NativeTools: read one variable, apply one assignment.
+// The JNI natives of quorvalen.zelka.NativeTools: read one variable, apply one assignment, list all.
 #include "natives.h"
 
 #include "host_env.h"
@@ -52,4 +52,11 @@ JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putenv0(JNIEnv* env,
     bool applied = hostPutenv(wideAssignment);
     freeWide(env, wideAssignment);
     return applied ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT jobjectArray JNICALL Java_quorvalen_zelka_NativeTools_environ0(JNIEnv* env, jclass cls) {
+    if (const ServingNatives* serving = otherServingCopy()) {
+        return serving->environ0(env, cls);
+    }
+    return hostEnviron(env);
 }

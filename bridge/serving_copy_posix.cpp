@@ -85,12 +85,14 @@ bool findOtherServingCopy(ServingNatives* natives) {
     }
     void* getenv0 = dlsym(first, "Java_quorvalen_zelka_NativeTools_getenv0");
     void* putenv0 = dlsym(first, "Java_quorvalen_zelka_NativeTools_putenv0");
-    if (getenv0 == nullptr || putenv0 == nullptr ||
+    void* environ0 = dlsym(first, "Java_quorvalen_zelka_NativeTools_environ0");
+    if (getenv0 == nullptr || putenv0 == nullptr || environ0 == nullptr ||
         getenv0 == reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_getenv0)) {
         return false;
     }
     natives->getenv0 = reinterpret_cast<Getenv0Native>(getenv0);
     natives->putenv0 = reinterpret_cast<Putenv0Native>(putenv0);
+    natives->environ0 = reinterpret_cast<Environ0Native>(environ0);
     return true;
 }
 

@@ -13,9 +13,11 @@ namespace {
 #if defined(_WIN64)
 const char* const kGetenv0Export = "Java_quorvalen_zelka_NativeTools_getenv0";
 const char* const kPutenv0Export = "Java_quorvalen_zelka_NativeTools_putenv0";
+const char* const kEnviron0Export = "Java_quorvalen_zelka_NativeTools_environ0";
 #else
 const char* const kGetenv0Export = "_Java_quorvalen_zelka_NativeTools_getenv0@12";
 const char* const kPutenv0Export = "_Java_quorvalen_zelka_NativeTools_putenv0@12";
+const char* const kEnviron0Export = "_Java_quorvalen_zelka_NativeTools_environ0@8";
 #endif
 
 // Looked up by base name, each copy finds itself; a named object of the process is found by all.
@@ -28,6 +30,7 @@ const DWORD kPublishWaitMillis = 2000;
 struct PublishedNatives {
     void* volatile getenv0;
     void* volatile putenv0;
+    void* volatile environ0;
 };
 
 void* ownGetenv0() {
@@ -36,6 +39,10 @@ void* ownGetenv0() {
 
 void* ownPutenv0() {
     return reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_putenv0);
+}
+
+void* ownEnviron0() {
+    return reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_environ0);
 }
 
 // True when `address` is the export `name` of the loaded module that holds it.
@@ -60,6 +67,7 @@ bool publishThisCopy(HANDLE mapping) {
     if (published != nullptr) {
         InterlockedExchangePointer(&published->getenv0, ownGetenv0());
         InterlockedExchangePointer(&published->putenv0, ownPutenv0());
+        InterlockedExchangePointer(&published->environ0, ownEnviron0());
     }
     return false;
 }
@@ -76,22 +84,29 @@ bool findServingCopy(HANDLE mapping, ServingNatives* natives) {
     }
     void* getenv0 = nullptr;
     void* putenv0 = nullptr;
+    void* environ0 = nullptr;
     for (DWORD start = GetTickCount();; Sleep(1)) {
         getenv0 = published->getenv0;
         putenv0 = published->putenv0;
-        if ((getenv0 != nullptr && putenv0 != nullptr) || GetTickCount() - start >= kPublishWaitMillis) {
+        environ0 = published->environ0;
+        if ((getenv0 != nullptr && putenv0 != nullptr && environ0 != nullptr) ||
+            GetTickCount() - start >= kPublishWaitMillis) {
             break;
         }
     }
     UnmapViewOfFile(published);
     HMODULE getenvModule;
     HMODULE putenvModule;
+    HMODULE environModule;
     if (getenv0 == ownGetenv0() || !isExportedAs(getenv0, kGetenv0Export, &getenvModule) ||
-        !isExportedAs(putenv0, kPutenv0Export, &putenvModule) || getenvModule != putenvModule) {
+        !isExportedAs(putenv0, kPutenv0Export, &putenvModule) ||
+        !isExportedAs(environ0, kEnviron0Export, &environModule) || getenvModule != putenvModule ||
+        getenvModule != environModule) {
         return false;
     }
     natives->getenv0 = reinterpret_cast<Getenv0Native>(getenv0);
     natives->putenv0 = reinterpret_cast<Putenv0Native>(putenv0);
+    natives->environ0 = reinterpret_cast<Environ0Native>(environ0);
     return true;
 }
 

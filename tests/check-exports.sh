@@ -1,5 +1,5 @@
 #!/bin/sh
-# Fails unless a built library exports exactly the two natives and the three allocators, under the
+# Fails unless a built library exports exactly the three natives and the three allocators, under the
 # names its host's JVM and native callers look up.
 # For an ELF library it also fails on a needed library but libc and libdl, a symbol version but
 # glibc's up to 2.17, a reference to libgcc_s's unwinder, a symbol that MUSL_LIBC (musl's libc.so
@@ -26,7 +26,7 @@ allocators="sMalloc sFree sStrdup"
 case $kind in
   elf)
     # readelf and nm read ELF files of any architecture.
-    compare "Java_quorvalen_zelka_NativeTools_getenv0 Java_quorvalen_zelka_NativeTools_putenv0 $allocators" \
+    compare "Java_quorvalen_zelka_NativeTools_getenv0 Java_quorvalen_zelka_NativeTools_putenv0 Java_quorvalen_zelka_NativeTools_environ0 $allocators" \
             "$(nm -D --defined-only "$2" | awk '{print $3}')" export || exit 1
     dynamic=$(readelf -d "$2")
     # libc, and libdl, which glibc before 2.34 needs for dlopen: nothing a JVM's system may lack.
@@ -62,11 +62,14 @@ case $kind in
     printf '%s\n' "$dynamic" | grep -q 'Flags:.*NODELETE' || { echo "can be unloaded"; exit 1; }
     ;;
   pe-x86|pe-x86_64)
-    # 32-bit HotSpot looks natives up as _name@12; 64-bit Windows uses the plain name.
+    # 32-bit HotSpot looks natives up as _name@N, N the bytes of their arguments; 64-bit Windows
+    # uses the plain name.
     if [ "$kind" = pe-x86 ]; then
-      natives="_Java_quorvalen_zelka_NativeTools_getenv0@12 _Java_quorvalen_zelka_NativeTools_putenv0@12"
+      natives="_Java_quorvalen_zelka_NativeTools_getenv0@12 _Java_quorvalen_zelka_NativeTools_putenv0@12
+        _Java_quorvalen_zelka_NativeTools_environ0@8"
     else
-      natives="Java_quorvalen_zelka_NativeTools_getenv0 Java_quorvalen_zelka_NativeTools_putenv0"
+      natives="Java_quorvalen_zelka_NativeTools_getenv0 Java_quorvalen_zelka_NativeTools_putenv0
+        Java_quorvalen_zelka_NativeTools_environ0"
     fi
     tables=$("$2" -p "$3")
     exported=$(printf '%s\n' "$tables" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p')

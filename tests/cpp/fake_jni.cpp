@@ -48,13 +48,24 @@ void JNICALL fakeReleaseStringChars(JNIEnv* env, jstring, const jchar* chars) {
     --fake.charsHeld;
 }
 
+// What NewString and NewStringUTF give: a string the caller holds a local reference to, or null.
+jstring madeString(FakeJni& fake, const std::u16string& units) {
+    if (fake.refuseNewString || fake.stringsBeforeRefusal == 0) {
+        return nullptr;
+    }
+    if (fake.stringsBeforeRefusal > 0) {
+        --fake.stringsBeforeRefusal;
+    }
+    jstring made = fake.string(units);
+    fake.strings.back().made = true;
+    ++fake.stringRefs;
+    return made;
+}
+
 jstring JNICALL fakeNewString(JNIEnv* env, const jchar* units, jsize length) {
     FakeJni& fake = fakeOf(env);
     ++fake.jniCalls;
-    if (fake.refuseNewString) {
-        return nullptr;
-    }
-    return fake.string(std::u16string(reinterpret_cast<const char16_t*>(units), static_cast<size_t>(length)));
+    return madeString(fake, std::u16string(reinterpret_cast<const char16_t*>(units), static_cast<size_t>(length)));
 }
 
 jstring JNICALL fakeNewStringUTF(JNIEnv* env, const char* bytes) {
@@ -63,10 +74,7 @@ jstring JNICALL fakeNewStringUTF(JNIEnv* env, const char* bytes) {
     ++fake.utfStringsMade;
     bool wellFormed = false;
     std::u16string units = decodeModifiedUtf8(bytes, std::strlen(bytes), &wellFormed);
-    if (fake.refuseNewString || !wellFormed) {
-        return nullptr;
-    }
-    return fake.string(units);
+    return wellFormed ? madeString(fake, units) : nullptr;
 }
 
 // JNI allows only a few calls, such as DeleteLocalRef, while an exception is pending.
@@ -183,7 +191,69 @@ jobject JNICALL fakeNewObjectA(JNIEnv* env, jclass cls, jmethodID method, const 
         units.push_back(static_cast<char16_t>((hibyte & 0xFF) << 8 | low));
     }
     ++fake.objectsMade;
-    return fake.string(units);
+    jstring made = fake.string(units);
+    fake.strings.back().made = true;
+    ++fake.stringRefs;
+    return made;
+}
+
+jclass JNICALL fakeFindClass(JNIEnv* env, const char* name) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    if (std::strcmp(name, "java/lang/String") != 0) {
+        ++fake.badCalls;
+        return nullptr;
+    }
+    if (fake.refuseFindClass) {
+        return static_cast<jclass>(refuse(fake));
+    }
+    ++fake.localRefs;
+    return reinterpret_cast<jclass>(&fake.stringClass);
+}
+
+jobjectArray JNICALL fakeNewObjectArray(JNIEnv* env, jsize length, jclass cls, jobject initial) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    if (length < 0 || cls != reinterpret_cast<jclass>(&fake.stringClass) || initial != nullptr) {
+        ++fake.badCalls;
+        return nullptr;
+    }
+    if (fake.refuseObjectArray) {
+        return static_cast<jobjectArray>(refuse(fake));
+    }
+    ++fake.localRefs;
+    fake.objectArrays.push_back(FakeObjectArray{std::vector<jobject>(static_cast<size_t>(length), nullptr), true});
+    return reinterpret_cast<jobjectArray>(&fake.objectArrays.back());
+}
+
+FakeObjectArray* objectArrayOf(FakeJni& fake, jobject array) {
+    for (FakeObjectArray& made : fake.objectArrays) {
+        if (reinterpret_cast<jobject>(&made) == array && made.live) {
+            return &made;
+        }
+    }
+    return nullptr;
+}
+
+FakeString* liveStringOf(FakeJni& fake, jobject string) {
+    for (FakeString& made : fake.strings) {
+        if (reinterpret_cast<jobject>(&made) == string && !made.deleted) {
+            return &made;
+        }
+    }
+    return nullptr;
+}
+
+void JNICALL fakeSetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index, jobject value) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    FakeObjectArray* made = objectArrayOf(fake, array);
+    if (made == nullptr || index < 0 || static_cast<size_t>(index) >= made->elements.size() ||
+        liveStringOf(fake, value) == nullptr) {
+        ++fake.badCalls;
+        return;
+    }
+    made->elements[static_cast<size_t>(index)] = value;
 }
 
 void JNICALL fakeDeleteLocalRef(JNIEnv* env, jobject ref) {
@@ -194,6 +264,16 @@ void JNICALL fakeDeleteLocalRef(JNIEnv* env, jobject ref) {
     }
     if (ref == reinterpret_cast<jobject>(&fake.stringClass)) {
         --fake.localRefs;
+        return;
+    }
+    if (FakeObjectArray* array = objectArrayOf(fake, ref)) {
+        array->live = false;
+        --fake.localRefs;
+        return;
+    }
+    if (FakeString* string = liveStringOf(fake, ref)) {
+        string->deleted = true;
+        fake.stringRefs -= string->made ? 1 : 0;
         return;
     }
     if (FakeByteArray* array = byteArrayOf(fake, ref)) {
@@ -216,6 +296,9 @@ FakeJni::FakeJni() : env(), functions() {
     functions.SetByteArrayRegion = fakeSetByteArrayRegion;
     functions.NewObjectA = fakeNewObjectA;
     functions.DeleteLocalRef = fakeDeleteLocalRef;
+    functions.FindClass = fakeFindClass;
+    functions.NewObjectArray = fakeNewObjectArray;
+    functions.SetObjectArrayElement = fakeSetObjectArrayElement;
     env.functions = &functions;
 }
 
@@ -224,10 +307,18 @@ jstring FakeJni::string(const std::u16string& units) {
 }
 
 jstring FakeJni::stringWithLength(const std::u16string& units, jsize reportedLength) {
-    strings.push_back(FakeString{units, reportedLength});
+    strings.push_back(FakeString{units, reportedLength, false, false});
     return reinterpret_cast<jstring>(&strings.back());
 }
 
 std::u16string FakeJni::unitsOf(jstring made) {
     return stringOf(made).units;
+}
+
+std::vector<std::u16string> FakeJni::elementsOf(jobjectArray made) {
+    std::vector<std::u16string> elements;
+    for (jobject element : reinterpret_cast<FakeObjectArray*>(made)->elements) {
+        elements.push_back(element == nullptr ? u"(null)" : stringOf(reinterpret_cast<jstring>(element)).units);
+    }
+    return elements;
 }

@@ -1,6 +1,6 @@
 // A JNIEnv whose string functions run on plain test data, for what no real JVM will do on request:
-// withhold characters, fail NewString or any step of making a String from a byte array, report
-// impossible lengths.
+// withhold characters, fail NewString, any step of making a String from a byte array or of making
+// a String[], report impossible lengths.
 #ifndef ZKNATIVE7_FAKE_JNI_H
 #define ZKNATIVE7_FAKE_JNI_H
 
@@ -18,6 +18,13 @@ struct FakeByteArray {
 struct FakeString {
     std::u16string units;
     jsize reportedLength;  // what GetStringLength says, normally units.size()
+    bool made;             // by NewString, NewStringUTF or NewObjectA, so the caller's local reference
+    bool deleted;
+};
+
+struct FakeObjectArray {
+    std::vector<jobject> elements;
+    bool live;
 };
 
 // The JNIEnv must stay the first member: the fake functions find the rest from the env pointer.
@@ -34,6 +41,10 @@ struct FakeJni {
     bool refuseMethod = false;      // GetMethodID gives null, as when the method is missing
     bool refuseByteArray = false;   // NewByteArray gives null, as when the heap is full
     bool refuseNewObject = false;   // NewObjectA gives null, as when the constructor throws
+    bool refuseFindClass = false;   // FindClass gives null, as when the class cannot be loaded
+    bool refuseObjectArray = false;  // NewObjectArray gives null, as when the heap is full
+    int stringsBeforeRefusal = -1;  // NewString and NewStringUTF make this many, then give null
+    int stringRefs = 0;             // strings made and not yet deleted as local references
     bool exceptionPending = false;  // set by every refusal above; only the test clears it
     int callsWithExceptionPending = 0;  // calls JNI forbids while an exception is pending
     int objectsMade = 0;            // strings NewObjectA made from byte arrays
@@ -41,6 +52,7 @@ struct FakeJni {
     int badCalls = 0;               // calls with arguments a JVM would reject or crash on
     std::deque<FakeString> strings;  // stable addresses: a jstring points into it
     std::deque<FakeByteArray> byteArrays;  // likewise for a jbyteArray
+    std::deque<FakeObjectArray> objectArrays;  // and for a jobjectArray
     char stringClass = 0;           // its address is String's jclass
     char latin1Constructor = 0;     // its address is the jmethodID of String(byte[], int, int, int)
     std::vector<const jchar*> lent;  // pointers GetStringChars handed out and not yet returned
@@ -52,6 +64,7 @@ struct FakeJni {
     jstring string(const std::u16string& units);
     jstring stringWithLength(const std::u16string& units, jsize reportedLength);
     static std::u16string unitsOf(jstring made);
+    static std::vector<std::u16string> elementsOf(jobjectArray made);
 };
 
 #endif

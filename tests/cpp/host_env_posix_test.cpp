@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -106,6 +111,51 @@ TEST(PosixHost, JvmRefusingALongAsciiValueGivesNull) {
         EXPECT_EQ(fake.localRefs, 0) << refusal.step;
     }
     unsetenv("ZK7P_L");
+}
+
+std::vector<std::u16string> listing(FakeJni& fake) {
+    jobjectArray listed = Java_quorvalen_zelka_NativeTools_environ0(&fake.env, nullptr);
+    EXPECT_NE(listed, nullptr);
+    return listed == nullptr ? std::vector<std::u16string>() : FakeJni::elementsOf(listed);
+}
+
+size_t countOf(const std::vector<std::u16string>& entries, const std::u16string& entry) {
+    return static_cast<size_t>(std::count(entries.begin(), entries.end(), entry));
+}
+
+// What other code stored, decoded as lookups decode it; names that removals leave repeated in
+// holes, or that a parent passed twice, once.
+TEST(PosixHost, TheListingShowsWhatOthersStoredAndEachNameOnce) {
+    FakeJni fake;
+    ASSERT_EQ(setenv("ZK7P_LATIN", "caf\xE9", 1), 0);  // other native code, bytes that are not UTF-8
+    ASSERT_EQ(setenv("ZK7P_N\xC3\xA9", "\xED\xA0\x80", 1), 0);
+    ASSERT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, fake.string(u"ZK7P_HOLE=1")), JNI_TRUE);
+    ASSERT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, fake.string(u"ZK7P_HOLE=")), JNI_TRUE);
+    std::vector<std::u16string> entries = listing(fake);
+    EXPECT_EQ(countOf(entries, {u'Z', u'K', u'7', u'P', u'_', u'L', u'A', u'T', u'I', u'N', u'=', u'c', u'a', u'f', 0xFFFD}), 1u);
+    EXPECT_EQ(countOf(entries, std::u16string(u"ZK7P_N\u00e9=") + std::u16string{0xD800}), 1u);
+    // Holes repeat one entry of environ; every entry of it is listed once, and nothing else.
+    std::set<std::string> distinct;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        distinct.insert(*entry);
+    }
+    EXPECT_EQ(entries.size(), distinct.size());
+    EXPECT_EQ(std::set<std::u16string>(entries.begin(), entries.end()).size(), entries.size());
+    for (const std::u16string& entry : entries) {
+        EXPECT_NE(entry.substr(0, 10), u"ZK7P_HOLE=");
+    }
+    unsetenv("ZK7P_LATIN");
+    unsetenv("ZK7P_N\xC3\xA9");
+
+    // An array someone else made, holding one name twice and entries that are no variables.
+    char** published = environ;
+    const char* foreign[] = {"ZK7P_TWICE=first", "ZK7P_TWICE=second", "no equals sign", "=empty name", "ZK7P_ONCE=x",
+                             nullptr};
+    environ = const_cast<char**>(foreign);
+    entries = listing(fake);
+    environ = published;
+    EXPECT_EQ(entries, (std::vector<std::u16string>{u"ZK7P_TWICE=first", u"ZK7P_ONCE=x"}));
+    EXPECT_EQ(fake.stringRefs, 0);
 }
 
 }  // namespace

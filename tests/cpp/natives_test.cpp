@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,77 @@ TEST_F(NativesTest, ExhaustedHeapRefusesTheAssignmentAndReportsIt) {
     EXPECT_EQ(written, once + once);
     EXPECT_EQ(get(u"ZK7T_H"), u"kept");
     EXPECT_TRUE(put(u"ZK7T_H="));
+}
+
+// The listing's entries as name and value, failing on one that is not NAME=VALUE or names a
+// variable twice (on Windows names match without regard to case).
+std::map<std::u16string, std::u16string> variablesOf(const std::vector<std::u16string>& entries) {
+    std::map<std::u16string, std::u16string> variables;
+    for (const std::u16string& entry : entries) {
+        size_t equals = entry.find(u'=');
+        EXPECT_TRUE(equals != std::u16string::npos && equals > 0) << std::string(entry.begin(), entry.end());
+        std::u16string name = entry.substr(0, equals);
+#if defined(_WIN32)
+        for (char16_t& unit : name) {
+            unit = unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - u'a' + u'A') : unit;
+        }
+#endif
+        EXPECT_TRUE(variables.emplace(name, entry.substr(equals + 1)).second)
+            << "listed twice: " << std::string(name.begin(), name.end());
+    }
+    return variables;
+}
+
+TEST_F(NativesTest, TheListingHoldsEveryVariableOnceAsLookupsReadIt) {
+    const std::u16string values[] = {u"plain", u"\u041f\u0440\u0438", u"\U0001F600=" + std::u16string{0xD800},
+                                     std::u16string(2000, u'a')};
+    for (size_t i = 0; i < 4; ++i) {
+        ASSERT_TRUE(put(u"ZK7T_LIST_" + std::u16string(1, static_cast<char16_t>(u'0' + i)) + u"=" + values[i]));
+    }
+    ASSERT_TRUE(put(u"ZK7T_LIST_GONE=soon"));
+    ASSERT_TRUE(put(u"ZK7T_LIST_GONE="));
+    jobjectArray listed = Java_quorvalen_zelka_NativeTools_environ0(&fake.env, nullptr);
+    ASSERT_NE(listed, nullptr);
+    EXPECT_EQ(fake.stringRefs, 0) << "element strings still held as local references";
+    EXPECT_EQ(fake.localRefs, 1) << "only the array may be left to the caller";
+    EXPECT_EQ(fake.badCalls, 0);
+    std::map<std::u16string, std::u16string> variables = variablesOf(FakeJni::elementsOf(listed));
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_TRUE(variables[u"ZK7T_LIST_" + std::u16string(1, static_cast<char16_t>(u'0' + i))] == values[i]) << i;
+    }
+    EXPECT_EQ(variables.count(u"ZK7T_LIST_GONE"), 0u);
+    for (const auto& variable : variables) {
+        EXPECT_TRUE(get(variable.first) == variable.second) << std::string(variable.first.begin(), variable.first.end());
+    }
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_TRUE(put(u"ZK7T_LIST_" + std::u16string(1, static_cast<char16_t>(u'0' + i)) + u"="));
+    }
+}
+
+// Each step of making the String[] can fail as a JVM fails; the listing gives null, keeps no
+// reference, leaves the JVM's error pending, and works again afterwards.
+TEST_F(NativesTest, AListingTheJvmRefusesGivesNullAndHoldsNothing) {
+    struct Refusal {
+        const char* step;
+        void (*arrange)(FakeJni&);
+        bool pending;
+    };
+    const Refusal refusals[] = {
+        {"FindClass", [](FakeJni& f) { f.refuseFindClass = true; }, true},
+        {"NewObjectArray", [](FakeJni& f) { f.refuseObjectArray = true; }, true},
+        {"the third element", [](FakeJni& f) { f.stringsBeforeRefusal = 2; }, false},
+    };
+    for (const Refusal& refusal : refusals) {
+        FakeJni refusing;
+        refusal.arrange(refusing);
+        EXPECT_EQ(Java_quorvalen_zelka_NativeTools_environ0(&refusing.env, nullptr), nullptr) << refusal.step;
+        EXPECT_EQ(refusing.exceptionPending, refusal.pending) << refusal.step;
+        EXPECT_EQ(refusing.callsWithExceptionPending, 0) << refusal.step;
+        EXPECT_EQ(refusing.localRefs, 0) << refusal.step;
+        EXPECT_EQ(refusing.stringRefs, 0) << refusal.step;
+        EXPECT_EQ(refusing.badCalls, 0) << refusal.step;
+    }
+    EXPECT_NE(Java_quorvalen_zelka_NativeTools_environ0(&fake.env, nullptr), nullptr);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ extern char** environ;
 
 typedef jstring(JNICALL* Getenv0)(JNIEnv*, jclass, jstring);
 typedef jboolean(JNICALL* Putenv0)(JNIEnv*, jclass, jstring);
+typedef jobjectArray(JNICALL* Environ0)(JNIEnv*, jclass);
 
 /* One loaded copy of the library. */
 typedef struct {
@@ -32,6 +33,7 @@ typedef struct {
     void* handle;
     Getenv0 getenv0;
     Putenv0 putenv0;
+    Environ0 environ0;
     void* (*sMalloc)(size_t);
     void (*sFree)(void*);
     char* (*sStrdup)(const char*);
@@ -51,7 +53,7 @@ static long long nowMillis(void) {
     return (long long)now.tv_sec * 1000 + now.tv_nsec / 1000000;
 }
 
-/* --- The JNI function table: strings only, as the natives need no more for short values. --- */
+/* --- The JNI function table: strings, and the String[] of a listing. --- */
 
 typedef struct {
     jsize length;
@@ -109,6 +111,49 @@ static jstring JNICALL fakeNewStringUTF(JNIEnv* env, const char* bytes) {
     return (jstring)made;
 }
 
+typedef struct {
+    jsize length;
+    jobject elements[];
+} FakeArray;
+
+static char stringClass;
+
+static jclass JNICALL fakeFindClass(JNIEnv* env, const char* name) {
+    (void)env;
+    if (strcmp(name, "java/lang/String") != 0) {
+        atomic_fetch_add(&unexpectedCalls, 1);
+        return NULL;
+    }
+    return (jclass)&stringClass;
+}
+
+static jobjectArray JNICALL fakeNewObjectArray(JNIEnv* env, jsize length, jclass cls, jobject initial) {
+    (void)env;
+    if (cls != (jclass)&stringClass || initial != NULL || length < 0) {
+        atomic_fetch_add(&unexpectedCalls, 1);
+        return NULL;
+    }
+    FakeArray* made = calloc(1, sizeof(FakeArray) + (size_t)length * sizeof(jobject));
+    made->length = length;
+    return (jobjectArray)made;
+}
+
+static void JNICALL fakeSetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize index, jobject value) {
+    (void)env;
+    FakeArray* made = (FakeArray*)array;
+    if (index < 0 || index >= made->length) {
+        atomic_fetch_add(&unexpectedCalls, 1);
+        return;
+    }
+    made->elements[index] = value;
+}
+
+/* Local references cost nothing here; what the arrays hold is freed with them. */
+static void JNICALL fakeDeleteLocalRef(JNIEnv* env, jobject ref) {
+    (void)env;
+    (void)ref;
+}
+
 /* Every other slot: a call the natives should never make here. */
 static void* JNICALL fakeUnexpected(void) {
     atomic_fetch_add(&unexpectedCalls, 1);
@@ -128,6 +173,10 @@ static void setUpJni(void) {
     fakeFunctions.ReleaseStringChars = fakeReleaseStringChars;
     fakeFunctions.NewString = fakeNewString;
     fakeFunctions.NewStringUTF = fakeNewStringUTF;
+    fakeFunctions.FindClass = fakeFindClass;
+    fakeFunctions.NewObjectArray = fakeNewObjectArray;
+    fakeFunctions.SetObjectArrayElement = fakeSetObjectArrayElement;
+    fakeFunctions.DeleteLocalRef = fakeDeleteLocalRef;
     fakeEnv = &fakeFunctions;
 }
 
@@ -231,10 +280,11 @@ static int loadCopy(const char* library, Copy* copy) {
     }
     copy->getenv0 = (Getenv0)dlsym(copy->handle, "Java_quorvalen_zelka_NativeTools_getenv0");
     copy->putenv0 = (Putenv0)dlsym(copy->handle, "Java_quorvalen_zelka_NativeTools_putenv0");
+    copy->environ0 = (Environ0)dlsym(copy->handle, "Java_quorvalen_zelka_NativeTools_environ0");
     copy->sMalloc = (void* (*)(size_t))dlsym(copy->handle, "sMalloc");
     copy->sFree = (void (*)(void*))dlsym(copy->handle, "sFree");
     copy->sStrdup = (char* (*)(const char*))dlsym(copy->handle, "sStrdup");
-    return copy->getenv0 && copy->putenv0 && copy->sMalloc && copy->sFree && copy->sStrdup;
+    return copy->getenv0 && copy->putenv0 && copy->environ0 && copy->sMalloc && copy->sFree && copy->sStrdup;
 }
 
 static void removeCopy(const Copy* copy) {
@@ -297,6 +347,53 @@ static int runShell(const char* script, const char* argument) {
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+/* How often the listing holds the units of WTF-8 `entry`. */
+static int timesListed(const FakeArray* listed, const char* entry) {
+    jchar units[4096];
+    size_t count = unitsOf(entry, units);
+    int times = 0;
+    for (jsize i = 0; i < listed->length; ++i) {
+        const FakeString* element = (const FakeString*)listed->elements[i];
+        times += (size_t)element->length == count && memcmp(element->units, units, count * sizeof(jchar)) == 0;
+    }
+    return times;
+}
+
+static void listing(const Copy* copy) {
+    const char* test = "listing";
+    put(copy, "ZK7M_LIST=\xd0\x9f\xd1\x80\xd0\xb8 \xed\xa0\x80");
+    put(copy, "ZK7M_LIST_GONE=soon");
+    put(copy, "ZK7M_LIST_GONE=");  /* leaves a hole that repeats another entry */
+    setenv("ZK7M_MUSL", "set by musl", 1);
+    FakeArray* listed = (FakeArray*)copy->environ0(&fakeEnv, NULL);
+    if (listed == NULL) {
+        fail(test, "environ0 gave null");
+        return;
+    }
+    size_t variables = 0;
+    for (char** entry = environ; *entry != NULL; ++entry) {
+        int earlier = 0;  /* each distinct entry once: holes repeat one */
+        for (char** before = environ; before != entry; ++before) {
+            earlier |= strcmp(*before, *entry) == 0;
+        }
+        variables += !earlier;
+    }
+    if (timesListed(listed, "ZK7M_LIST=\xd0\x9f\xd1\x80\xd0\xb8 \xed\xa0\x80") != 1 ||
+        timesListed(listed, "ZK7M_MUSL=set by musl") != 1 || timesListed(listed, "ZK7M_LIST_GONE=soon") != 0 ||
+        (size_t)listed->length != variables) {
+        fail(test, "the listing is not environ's variables, each once");
+    } else {
+        printf("ok   %s: %d variables, each once, with what musl's setenv set and without what was removed\n", test,
+               (int)listed->length);
+    }
+    for (jsize i = 0; i < listed->length; ++i) {
+        free(listed->elements[i]);
+    }
+    free(listed);
+    put(copy, "ZK7M_LIST=");
+    unsetenv("ZK7M_MUSL");
 }
 
 static void children(const Copy* copy) {
@@ -569,6 +666,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     roundTrips(&first);
+    listing(&second);
     children(&first);
     readersDuringChanges(&second);
     twoCopies(&first, &second);

@@ -11,6 +11,7 @@
 #include <io.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cwchar>
@@ -27,15 +28,18 @@ typedef char*(__cdecl* SStrdup)(const char*);
 #if defined(_WIN64)
 const char* const kGetenv0 = "Java_quorvalen_zelka_NativeTools_getenv0";
 const char* const kPutenv0 = "Java_quorvalen_zelka_NativeTools_putenv0";
+const char* const kEnviron0 = "Java_quorvalen_zelka_NativeTools_environ0";
 #else
 const char* const kGetenv0 = "_Java_quorvalen_zelka_NativeTools_getenv0@12";
 const char* const kPutenv0 = "_Java_quorvalen_zelka_NativeTools_putenv0@12";
+const char* const kEnviron0 = "_Java_quorvalen_zelka_NativeTools_environ0@8";
 #endif
 
 struct Library {
     HMODULE module = nullptr;
     Getenv0Native getenv0 = nullptr;
     Putenv0Native putenv0 = nullptr;
+    Environ0Native environ0 = nullptr;
     SMalloc sMalloc = nullptr;
     SFree sFree = nullptr;
     SStrdup sStrdup = nullptr;
@@ -47,6 +51,7 @@ Library bind(HMODULE module) {
     if (module != nullptr) {
         lib.getenv0 = reinterpret_cast<Getenv0Native>(reinterpret_cast<void*>(GetProcAddress(module, kGetenv0)));
         lib.putenv0 = reinterpret_cast<Putenv0Native>(reinterpret_cast<void*>(GetProcAddress(module, kPutenv0)));
+        lib.environ0 = reinterpret_cast<Environ0Native>(reinterpret_cast<void*>(GetProcAddress(module, kEnviron0)));
         lib.sMalloc = reinterpret_cast<SMalloc>(reinterpret_cast<void*>(GetProcAddress(module, "sMalloc")));
         lib.sFree = reinterpret_cast<SFree>(reinterpret_cast<void*>(GetProcAddress(module, "sFree")));
         lib.sStrdup = reinterpret_cast<SStrdup>(reinterpret_cast<void*>(GetProcAddress(module, "sStrdup")));
@@ -130,6 +135,7 @@ TEST(Loader, FindsEveryExportByTheNameItsCallerUses) {
     ASSERT_NE(lib.module, nullptr) << "LoadLibraryW failed: " << GetLastError();
     EXPECT_NE(lib.getenv0, nullptr);
     EXPECT_NE(lib.putenv0, nullptr);
+    EXPECT_NE(lib.environ0, nullptr);
     EXPECT_NE(lib.sMalloc, nullptr);
     EXPECT_NE(lib.sFree, nullptr);
     EXPECT_NE(lib.sStrdup, nullptr);
@@ -376,6 +382,44 @@ TEST(EveryRuntime, OneThatRefusesTheValueLosesTheVariableInsteadOfKeepingItsOldO
     EXPECT_TRUE(put(fake, u"ZK7W_REFUSED="));
 }
 
+// The listing as msvcrt's own table holds it, through any copy: every entry exactly, but the hidden
+// ones whose name is empty.
+std::vector<std::u16string> listedThrough(FakeJni& fake, const Library& lib) {
+    jobjectArray listed = lib.environ0(&fake.env, nullptr);
+    EXPECT_NE(listed, nullptr);
+    return listed == nullptr ? std::vector<std::u16string>() : FakeJni::elementsOf(listed);
+}
+
+TEST(Loader, ListsMsvcrtsTableExactlyButTheHiddenEntries) {
+    ASSERT_NE(library().environ0, nullptr);
+    FakeJni fake;
+    const std::u16string value = u"\u041f\u0440\u0438\u0432\u0435\u0442 \U0001F600 " + std::u16string{0xDC00};
+    ASSERT_TRUE(put(fake, u"ZK7W_LISTED=" + value));
+    ASSERT_TRUE(put(fake, u"ZK7W_UNLISTED=soon"));
+    ASSERT_TRUE(put(fake, u"ZK7W_UNLISTED="));
+    std::vector<std::u16string> table;
+    size_t hidden = 0;
+    for (wchar_t** entry = _wenviron; entry != nullptr && *entry != nullptr; ++entry) {
+        std::u16string text(reinterpret_cast<const char16_t*>(*entry));
+        if (text[0] == u'=') {
+            ++hidden;
+        } else {
+            table.push_back(text);
+        }
+    }
+    std::printf("msvcrt's table: %u entries, %u of them hidden\n", static_cast<unsigned>(table.size() + hidden),
+                static_cast<unsigned>(hidden));
+    std::vector<std::u16string> listed = listedThrough(fake, library());
+    EXPECT_TRUE(listed == table);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), u"ZK7W_LISTED=" + value), 1);
+    for (const std::u16string& entry : listed) {
+        EXPECT_NE(entry.substr(0, 14), u"ZK7W_UNLISTED=");
+    }
+    EXPECT_EQ(fake.stringRefs, 0);
+    EXPECT_EQ(fake.localRefs, 1);
+    EXPECT_TRUE(put(fake, u"ZK7W_LISTED="));
+}
+
 TEST(Loader, ConcurrentGetsAndPutsSeeOnlyWholeValues) {
     ASSERT_NE(library().putenv0, nullptr);
     StressReport report = runStress(library().getenv0, library().putenv0, 8, kStressRounds, kStressBoundMillis);
@@ -409,6 +453,7 @@ TEST(TwoCopies, AreTwoModulesThatShareOneEnvironment) {
             const std::u16string& expected = value.empty() ? kUnset : value;
             EXPECT_TRUE(get(fake, c.reader, u"ZK7W_CROSS") == expected) << c.what << ", " << value.size();
             EXPECT_TRUE(runtimeValue(u"ZK7W_CROSS") == expected) << c.what << ", " << value.size();
+            EXPECT_TRUE(listedThrough(fake, c.reader) == listedThrough(fake, c.writer)) << c.what;
         }
     }
 }
@@ -431,29 +476,46 @@ TEST(TwoCopies, WritersThroughOneAndReadersThroughTheOtherSeeOnlyWholeValues) {
 struct PublishedNatives {
     void* volatile getenv0;
     void* volatile putenv0;
+    void* volatile environ0;
 };
 
 std::wstring servingMappingName() {
     return L"Local\\zknative7-serving-" + std::to_wstring(GetCurrentProcessId());
 }
 
-enum Squat { kNothingPublished, kNoModule, kNotOurExports, kOneByteOff, kSwapped, kHalfAnotherCopy, kItsOwn };
+enum Squat {
+    kNothingPublished,
+    kNoModule,
+    kNotOurExports,
+    kOneByteOff,
+    kSwapped,
+    kHalfAnotherCopy,
+    kNoListing,
+    kItsOwn
+};
 
 // What a copy finds in the mapping instead of a serving copy's natives.
 PublishedNatives squatted(Squat squat, const Library& self, const void* heapBlock) {
     void* otherGetenv0 = reinterpret_cast<void*>(library().getenv0);
     void* otherPutenv0 = reinterpret_cast<void*>(library().putenv0);
+    void* otherEnviron0 = reinterpret_cast<void*>(library().environ0);
     void* notOurs = reinterpret_cast<void*>(&exitOnFault);
+    void* heap = const_cast<void*>(heapBlock);
     switch (squat) {
-        case kNothingPublished: return {nullptr, nullptr};
-        case kNoModule: return {const_cast<void*>(heapBlock), const_cast<void*>(heapBlock)};
-        case kNotOurExports: return {notOurs, notOurs};
-        case kOneByteOff: return {static_cast<char*>(otherGetenv0) + 1, static_cast<char*>(otherPutenv0) + 1};
-        case kSwapped: return {otherPutenv0, otherGetenv0};
-        case kHalfAnotherCopy: return {otherGetenv0, notOurs};
-        case kItsOwn: return {reinterpret_cast<void*>(self.getenv0), reinterpret_cast<void*>(self.putenv0)};
+        case kNothingPublished: return {nullptr, nullptr, nullptr};
+        case kNoModule: return {heap, heap, heap};
+        case kNotOurExports: return {notOurs, notOurs, notOurs};
+        case kOneByteOff:
+            return {static_cast<char*>(otherGetenv0) + 1, static_cast<char*>(otherPutenv0) + 1,
+                    static_cast<char*>(otherEnviron0) + 1};
+        case kSwapped: return {otherPutenv0, otherGetenv0, otherEnviron0};
+        case kHalfAnotherCopy: return {otherGetenv0, notOurs, otherEnviron0};
+        case kNoListing: return {otherGetenv0, otherPutenv0, nullptr};
+        case kItsOwn:
+            return {reinterpret_cast<void*>(self.getenv0), reinterpret_cast<void*>(self.putenv0),
+                    reinterpret_cast<void*>(self.environ0)};
     }
-    return {nullptr, nullptr};
+    return {nullptr, nullptr, nullptr};
 }
 
 // Calling through any of these would fault, recurse without end or corrupt the stack; the copy that
@@ -467,7 +529,7 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
     auto* view = static_cast<PublishedNatives*>(
         MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(PublishedNatives)));
     ASSERT_NE(view, nullptr);
-    const PublishedNatives serving = {view->getenv0, view->putenv0};
+    const PublishedNatives serving = {view->getenv0, view->putenv0, view->environ0};
     HMODULE servingModule = nullptr;
     ASSERT_TRUE(GetModuleHandleExW(
         GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -475,6 +537,7 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
     const Library published = bind(servingModule);
     EXPECT_EQ(reinterpret_cast<void*>(published.getenv0), serving.getenv0);
     EXPECT_EQ(reinterpret_cast<void*>(published.putenv0), serving.putenv0);
+    EXPECT_EQ(reinterpret_cast<void*>(published.environ0), serving.environ0);
 
     const struct {
         const wchar_t* folder;
@@ -482,7 +545,7 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
     } cases[] = {{L"copy-nothing", kNothingPublished}, {L"copy-nomodule", kNoModule},
                  {L"copy-notours", kNotOurExports},    {L"copy-offbyone", kOneByteOff},
                  {L"copy-swapped", kSwapped},          {L"copy-half", kHalfAnotherCopy},
-                 {L"copy-own", kItsOwn}};
+                 {L"copy-nolisting", kNoListing},      {L"copy-own", kItsOwn}};
     const std::vector<char> heapBlock(64, 0);
     for (const auto& c : cases) {
         const Library copy = loadCopy(c.folder);
@@ -490,6 +553,7 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
         PublishedNatives squat = squatted(c.squat, copy, heapBlock.data());
         view->getenv0 = squat.getenv0;
         view->putenv0 = squat.putenv0;
+        view->environ0 = squat.environ0;
         FakeJni fake;
         const std::u16string value = u"served " + std::u16string(1, static_cast<char16_t>(u'0' + c.squat));
         DWORD start = GetTickCount();
@@ -501,6 +565,7 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
         EXPECT_TRUE(put(fake, copy, u"ZK7W_SQUAT=")) << c.squat;
         view->getenv0 = serving.getenv0;
         view->putenv0 = serving.putenv0;
+        view->environ0 = serving.environ0;
     }
     UnmapViewOfFile(view);
     CloseHandle(mapping);
