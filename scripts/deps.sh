@@ -25,7 +25,7 @@ BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
 # Each platform's own (cross compilers, Wine, qemu-user, JDKs) are in the last column of its row.
 TEST_PACKAGES="googletest junit5 clang libclang-rt-14-dev valgrind
   maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java
-  libsurefire-java libmaven-install-plugin-java
+  libsurefire-java libmaven-install-plugin-java libjna-java
   $(awk '!/^#/ && NF == 9 && $9 != "-" {gsub(",", " ", $9); print $9}' cmake/platforms.txt)"
 
 # The host's own JDK, whichever JDK the alternatives system puts on PATH.

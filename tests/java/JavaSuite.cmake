@@ -1,6 +1,9 @@
 # The Java suites: JUnit 5's console launcher on a real JVM with -Xcheck:jni, against a built library.
 include(UseJava)
 find_jar(JUNIT_CONSOLE_JAR NAMES junit-platform-console-standalone PATHS /usr/share/java REQUIRED)
+set(JNA_JAR /usr/share/java/jna.jar)
+execute_process(COMMAND dpkg-architecture -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE multiarch OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(JNA_NATIVE_DIR /usr/lib/${multiarch}/jni)
 
 add_jar(zknative7_java_tests
   SOURCES
@@ -10,6 +13,7 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/Race.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvCommandTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvironmentTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ConcurrencyTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/MemoryProbe.java
@@ -58,6 +62,11 @@ function(zknative7_java_suite name java library_dir installed)
     set(timeout ${emulated_timeout})
     set(cost 100)
   endif()
+  # JNA stands for other native code that sets variables; Debian has it for the host's JVMs alone.
+  set(jna_options)
+  if(suite_PLATFORM STREQUAL ZKNATIVE7_HOST_PLATFORM AND EXISTS ${JNA_JAR})
+    set(jna_options -Dzknative7.test.jna=${JNA_JAR} -Djna.boot.library.path=${JNA_NATIVE_DIR})
+  endif()
   get_target_property(main_jar zknative7_java JAR_FILE)
   get_target_property(classes_jar zknative7_classes JAR_FILE)
   get_target_property(test_jar zknative7_java_tests JAR_FILE)
@@ -70,6 +79,7 @@ function(zknative7_java_suite name java library_dir installed)
   endif()
   add_test(NAME ${name}
     COMMAND ${watchdog} ${suite_LAUNCHER} ${java} -Xcheck:jni ${library_options} ${emulation_options} ${suite_OPTIONS}
+      ${jna_options}
       -Dzknative7.test.platform=${suite_PLATFORM}
       -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
       -Dzknative7.test.library=${library_dir}/libzknative7.so -Dzknative7.test.version=${PROJECT_VERSION}

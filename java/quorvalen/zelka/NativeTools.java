@@ -1,5 +1,10 @@
 package quorvalen.zelka;
 
+import java.io.File;
+import java.util.Collections;
+import java.util.Map;
+import java.util.TreeMap;
+
 /**
  * Exact, thread-safe access to the environment of the running process.
  *
@@ -47,6 +52,11 @@ public final class NativeTools {
     static native String getenv0(String name);
 
     static native boolean putenv0(String assignment);
+
+    static native String[] environ0();
+
+    /** Whether the host matches names without regard to case, as Windows does. */
+    static final boolean NAMES_IGNORE_CASE = File.separatorChar == '\\';
 
     /**
      * Returns the current value of an environment variable.
@@ -107,6 +117,47 @@ public final class NativeTools {
     public static boolean unsetenv(String name) {
         requireName(name);
         return putenv0(name + '=');
+    }
+
+    /**
+     * Returns the whole environment of this process as it is now: every variable once, its value
+     * read exactly as {@link #getenv} reads it, including variables that other native code set and
+     * inherited ones whose bytes the JVM could not decode (on Linux, bytes that are not UTF-8 read
+     * as U+FFFD). Unlike {@link System#getenv()}, it is read now, not at the JVM's start.
+     *
+     * <p>The map is a snapshot: it cannot be changed, and later assignments do not change it. Its
+     * lookups match names the way the host does, on Windows without regard to case, and it
+     * iterates in the order of names (by UTF-16 code unit; on Windows without regard to case).
+     *
+     * <p>A child started by a {@link ProcessBuilder} whose {@code environment()} is left untouched
+     * inherits this environment exactly. One whose environment must change starts from this map:
+     *
+     * <pre>{@code
+     * ProcessBuilder builder = new ProcessBuilder("make", "install");
+     * Map<String, String> environment = builder.environment();
+     * environment.clear();
+     * environment.putAll(NativeTools.environment());
+     * environment.put("DESTDIR", "/tmp/stage");
+     * }</pre>
+     *
+     * (The JDK then encodes the names and values by the platform's charset, so an unpaired
+     * surrogate does not reach that child exactly.)
+     *
+     * @return every variable, by name
+     * @throws OutOfMemoryError if the JVM or the native heap has no room for the copy
+     */
+    public static Map<String, String> environment() {
+        String[] entries = environ0();
+        if (entries == null) {
+            throw new OutOfMemoryError("no room to copy the environment");
+        }
+        Map<String, String> variables = NAMES_IGNORE_CASE
+            ? new TreeMap<String, String>(String.CASE_INSENSITIVE_ORDER) : new TreeMap<String, String>();
+        for (String entry : entries) {
+            int equals = entry.indexOf('=');
+            variables.put(entry.substring(0, equals), entry.substring(equals + 1));
+        }
+        return Collections.unmodifiableMap(variables);
     }
 
     private static void requireName(String name) {

@@ -1,6 +1,7 @@
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertNotSame;
 import static org.junit.jupiter.api.Assertions.assertNull;
@@ -16,6 +17,7 @@ import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
+import java.util.Map;
 import java.util.Set;
 import java.util.TreeSet;
 import java.util.concurrent.ConcurrentLinkedQueue;
@@ -42,6 +44,7 @@ class ClassLoaderCopiesTest {
         final Method getenv;
         final Method setenv;
         final Method unsetenv;
+        final Method environment;
 
         Copy(URL jar) throws Exception {
             // No parent: nothing is shared with the test's own loader, not even through delegation.
@@ -53,6 +56,7 @@ class ClassLoaderCopiesTest {
             getenv = tools.getMethod("getenv", String.class);
             setenv = tools.getMethod("setenv", String.class, String.class);
             unsetenv = tools.getMethod("unsetenv", String.class);
+            environment = tools.getMethod("environment");
         }
 
         String getenv(String name) {
@@ -65,6 +69,11 @@ class ClassLoaderCopiesTest {
 
         boolean unsetenv(String name) {
             return (Boolean) call(unsetenv, name);
+        }
+
+        @SuppressWarnings("unchecked")
+        Map<String, String> environment() {
+            return (Map<String, String>) call(environment);
         }
 
         static Object call(Method method, Object... args) {
@@ -115,6 +124,21 @@ class ClassLoaderCopiesTest {
                 copy.source + " not in " + mapped);
         }
         System.out.println("copies loaded from " + first.source + " and " + second.source + "; mapped: " + mapped);
+    }
+
+    @Test
+    void theListingIsTheSameThroughEveryCopy() throws Exception {
+        assertTrue(first.setenv("ZK7J_COPY_LISTED_A", "\u0436 through the first"));
+        assertTrue(second.setenv("ZK7J_COPY_LISTED_B", "\uD83D\uDE00 through the second"));
+        assertTrue(second.setenv("ZK7J_COPY_LISTED_GONE", "soon"));
+        assertTrue(first.unsetenv("ZK7J_COPY_LISTED_GONE"));
+        Map<String, String> listed = NativeTools.environment();
+        assertEquals("\u0436 through the first", listed.get("ZK7J_COPY_LISTED_A"));
+        assertEquals("\uD83D\uDE00 through the second", listed.get("ZK7J_COPY_LISTED_B"));
+        assertFalse(listed.containsKey("ZK7J_COPY_LISTED_GONE"));
+        assertEquals(listed, first.environment());
+        assertEquals(listed, second.environment());
+        assertTrue(first.unsetenv("ZK7J_COPY_LISTED_A") && first.unsetenv("ZK7J_COPY_LISTED_B"));
     }
 
     static String addedName(String copy, int i) {
