@@ -9,18 +9,17 @@ import java.io.IOException;
 import java.io.OutputStream;
 import java.nio.charset.Charset;
 import java.nio.charset.StandardCharsets;
-import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
-import java.util.Set;
-import java.util.TreeSet;
+import java.util.Map;
 import java.util.regex.Matcher;
 import java.util.regex.Pattern;
 
 /**
- * The command line, as env(1): lists every variable, or removes ({@code -u NAME}) and assigns
- * ({@code NAME=VALUE}) variables and then runs COMMAND, which inherits them; a lone {@code NAME}
- * prints its value. Every read and change goes through {@link NativeTools}.
+ * The command line, as env(1): lists every variable, or empties the environment ({@code -i}),
+ * removes ({@code -u NAME}) and assigns ({@code NAME=VALUE}) variables and then runs COMMAND, which
+ * inherits them; a lone {@code NAME} prints its value. Every read and change goes through
+ * {@link NativeTools}.
  */
 public final class EnvCommand {
     static final int UNSET = 1;
@@ -29,20 +28,23 @@ public final class EnvCommand {
     static final int NOT_FOUND = 127;
 
     static final String USAGE = String.join("\n",
-        "Usage: java -jar zknative7.jar [OPTION]... [NAME=VALUE]... [--] [COMMAND [ARG]...]",
+        "Usage: java -jar zknative7.jar [OPTION]... [-] [NAME=VALUE]... [--] [COMMAND [ARG]...]",
         "   or: java -jar zknative7.jar NAME",
         "Removes and sets environment variables, then runs COMMAND, which inherits them.",
         "NAME=VALUE sets NAME; NAME= removes it. Without COMMAND, prints every variable as",
         "NAME=VALUE, one a line, in UTF-8, sorted by name (by UTF-16 code unit). A lone NAME prints",
         "its value; to run a lone COMMAND, put '--' before it.",
         "",
-        "  -u, --unset=NAME  remove NAME first; may be repeated",
-        "  -h, --help        print this help and exit",
-        "      --version     print the version and where the native library was loaded from",
+        "  -i, --ignore-environment  start with an empty environment (a lone '-' too)",
+        "  -0, --null                end each listed variable with NUL, not newline",
+        "  -u, --unset=NAME          remove NAME first; may be repeated",
+        "  -C, --chdir=DIR           run COMMAND in DIR",
+        "  -h, --help                print this help and exit",
+        "      --version             print the version and where the native library was loaded from",
         "",
         "The first operand without '=' is COMMAND. '--' ends the options; after the assignments",
         "it ends them too, so COMMAND may contain '='. COMMAND is looked up, as execvp does, in",
-        "PATH as set here.",
+        "PATH as set here, from DIR when -C gives one.",
         "",
         "Exit status: 125 when zknative7 itself fails, 126 when COMMAND is found but cannot run,",
         "127 when it is not found, 1 when NAME is unset; otherwise COMMAND's own status.",
@@ -96,87 +98,84 @@ public final class EnvCommand {
 
     static int run(String[] args, OutputStream out) throws Failure, IOException, InterruptedException {
         refuseUndecoded(args);
-        List<String> unsets = new ArrayList<>();
-        int next = 0;
-        while (next < args.length) {
-            String arg = args[next++];
-            if (arg.equals("--")) {
-                break;
-            }
-            if (!arg.startsWith("-")) {
-                next--;
-                break;
-            }
-            if (arg.startsWith("--")) {
-                int equals = arg.indexOf('=');
-                String option = longOption(arg.substring(2, equals < 0 ? arg.length() : equals));
-                if (option == null) {
-                    throw usage("unknown option '" + arg + "'");
-                }
-                if (option.equals("unset")) {
-                    unsets.add(equals >= 0 ? arg.substring(equals + 1) : operand(args, next++, "--unset"));
-                    continue;
-                }
-                if (equals >= 0) {
-                    throw usage("option '--" + option + "' takes no value");
-                }
-                return option.equals("help") ? help(out) : version(out);
-            }
-            if (arg.length() == 1) {
-                throw usage("'-' (an empty environment) is not supported");
-            }
-            for (int i = 1; i < arg.length(); i++) {
-                char letter = arg.charAt(i);
-                if (letter == 'h') {
-                    return help(out);
-                }
-                if (letter != 'u') {
-                    throw usage("unknown option '-" + letter + "'");
-                }
-                unsets.add(i + 1 < arg.length() ? arg.substring(i + 1) : operand(args, next++, "-u"));
-                break;
-            }
+        EnvOptions options = EnvOptions.parse(args);
+        if (options.shown != null) {
+            return options.shown.equals("help") ? help(out) : version(out);
         }
-        if (args.length == 1 && next == 0 && args[0].indexOf('=') < 0) {
+        int next = options.operands;
+        if (args.length == 1 && next == 0 && !args[0].equals("-") && args[0].indexOf('=') < 0) {
             return lookup(args[0], out);
         }
-
-        // Every candidate name for the listing, in its order; names on Windows ignore case.
-        Set<String> names = File.separatorChar == '\\'
-            ? new TreeSet<>(String.CASE_INSENSITIVE_ORDER) : new TreeSet<String>();
-        names.addAll(System.getenv().keySet());
-        for (String name : unsets) {
-            if (name.isEmpty() || name.indexOf('=') >= 0) {
-                throw new Failure(FAILED, "cannot unset '" + name + "': not a variable name");
-            }
+        if (next < args.length && args[next].equals("-")) {
+            options.ignoreEnvironment = true;
+            next++;
         }
-        for (String name : unsets) {
-            if (!NativeTools.unsetenv(name)) {
-                throw new Failure(FAILED, "cannot unset '" + name + "'");
-            }
-            names.remove(name);
+        if (options.ignoreEnvironment) {
+            removeEverything();  // as env, ignoring -u
+        } else {
+            remove(options.unsets);
         }
         for (; next < args.length && args[next].indexOf('=') >= 0; next++) {
-            String assignment = args[next];
-            if (!NativeTools.putenv(assignment)) {
-                throw new Failure(FAILED, "cannot set '" + assignment + "'");
+            if (!NativeTools.putenv(args[next])) {
+                throw new Failure(FAILED, "cannot set '" + args[next] + "'");
             }
-            names.add(assignment.substring(0, assignment.indexOf('=')));
         }
         if (next < args.length && args[next].equals("--")) {
             next++;
         }
-        if (next == args.length) {
-            return list(names, out);
+        boolean commandGiven = next < args.length;
+        if (options.nullTerminated && commandGiven) {
+            throw usage("cannot specify --null (-0) with command");
         }
+        if (options.directory != null && !commandGiven) {
+            throw usage("must specify command with --chdir (-C)");
+        }
+        if (!commandGiven) {
+            return list(out, options.nullTerminated ? '\0' : '\n');
+        }
+        File directory = options.directory == null ? null : directory(options.directory);
         String[] command = Arrays.copyOfRange(args, next, args.length);
-        command[0] = locate(command[0]);
+        command[0] = locate(command[0], directory);
         try {
             // environment() stays untouched, so the child inherits the C environment as it is now.
-            return new ProcessBuilder(command).inheritIO().start().waitFor();
+            return new ProcessBuilder(command).directory(directory).inheritIO().start().waitFor();
         } catch (IOException e) {
             throw notStarted(args[next], e);
         }
+    }
+
+    static void remove(List<String> names) throws Failure {
+        for (String name : names) {
+            if (name.isEmpty() || name.indexOf('=') >= 0) {
+                throw new Failure(FAILED, "cannot unset '" + name + "': not a variable name");
+            }
+        }
+        for (String name : names) {
+            if (!NativeTools.unsetenv(name)) {
+                throw new Failure(FAILED, "cannot unset '" + name + "'");
+            }
+        }
+    }
+
+    /** Empties the environment; a name whose bytes are not UTF-8 cannot be named, so it stays. */
+    static void removeEverything() throws Failure {
+        for (String name : NativeTools.environment().keySet()) {
+            NativeTools.unsetenv(name);
+        }
+        for (String name : NativeTools.environment().keySet()) {
+            throw new Failure(FAILED, "cannot remove '" + name + "': its name is not UTF-8");
+        }
+    }
+
+    /** DIR as chdir(2) takes it, checked before COMMAND is looked for in it. */
+    static File directory(String name) throws Failure {
+        File directory = new File(name).getAbsoluteFile();
+        String why = !directory.exists() ? "No such file or directory"
+            : !directory.isDirectory() ? "Not a directory" : !directory.canExecute() ? "Permission denied" : null;
+        if (why != null) {
+            throw new Failure(FAILED, "cannot change directory to '" + name + "': " + why);
+        }
+        return directory;
     }
 
     /** The arguments the JVM could not decode by the locale arrive holding U+FFFD. */
@@ -199,23 +198,6 @@ public final class EnvCommand {
         } catch (IllegalArgumentException unknown) {
             return false;
         }
-    }
-
-    /** The long option PREFIX stands for, as getopt_long takes any unambiguous prefix. */
-    static String longOption(String prefix) {
-        for (String option : new String[] {"help", "version", "unset"}) {
-            if (!prefix.isEmpty() && option.startsWith(prefix)) {
-                return option;
-            }
-        }
-        return null;
-    }
-
-    static String operand(String[] args, int at, String option) throws Failure {
-        if (at >= args.length) {
-            throw usage("option '" + option + "' needs a NAME");
-        }
-        return args[at];
     }
 
     static Failure usage(String message) {
@@ -242,40 +224,37 @@ public final class EnvCommand {
         return 0;
     }
 
-    static int list(Set<String> names, OutputStream out) throws IOException {
-        for (String name : names) {
-            // System.getenv's values are a stale snapshot; only its names are used.
-            String value = NativeTools.getenv(name);
-            if (value != null) {
-                writeLine(out, name + '=' + value);
-            }
+    static int list(OutputStream out, char terminator) throws IOException {
+        for (Map.Entry<String, String> variable : NativeTools.environment().entrySet()) {
+            write(out, variable.getKey() + '=' + variable.getValue(), terminator);
         }
         return 0;
     }
 
     /**
-     * COMMAND's file as execvp finds it: a name with '/' as it is, otherwise the first executable
-     * file of that name in PATH's directories (an empty one is the working directory).
+     * COMMAND's file as execvp finds it once the working folder is {@code directory} (null: this
+     * process's): a name with '/' as it is, otherwise the first executable file of that name in
+     * PATH's folders (an empty one is the working folder).
      */
-    static String locate(String name) throws Failure {
+    static String locate(String name, File directory) throws Failure {
         if (File.separatorChar != '/') {
             return name;  // CreateProcess searches the process's current PATH itself
         }
         if (name.indexOf('/') >= 0) {
-            File file = new File(name);
+            File file = within(directory, name);
             if (!file.exists()) {
                 throw new Failure(NOT_FOUND, "cannot run '" + name + "': no such file");
             }
             refuseUnrunnable(name, file);
-            return name;
+            return file.getPath();
         }
         String path = NativeTools.getenv("PATH");
         if (path == null) {
             path = "/bin:/usr/bin";  // glibc's execvp without PATH
         }
         Failure unrunnable = null;
-        for (String directory : path.split(":", -1)) {
-            File file = new File(directory.isEmpty() ? "." : directory, name);
+        for (String folder : path.split(":", -1)) {
+            File file = new File(within(directory, folder.isEmpty() ? "." : folder), name);
             if (!name.isEmpty() && file.isFile() && file.canExecute()) {
                 return file.getPath();
             }
@@ -291,6 +270,12 @@ public final class EnvCommand {
             throw unrunnable;
         }
         throw new Failure(NOT_FOUND, "cannot run '" + name + "': not found in PATH");
+    }
+
+    /** A relative path taken in {@code directory}, or in this process's folder when it is null. */
+    static File within(File directory, String path) {
+        File file = new File(path);
+        return directory == null || file.isAbsolute() ? file : new File(directory, path);
     }
 
     static void refuseUnrunnable(String name, File file) throws Failure {
@@ -310,11 +295,15 @@ public final class EnvCommand {
         return new Failure(missing ? NOT_FOUND : CANNOT_RUN, "cannot run '" + name + "': " + why);
     }
 
+    static void writeLine(OutputStream to, String line) throws IOException {
+        write(to, line, '\n');
+    }
+
     /**
-     * Writes LINE and a newline as WTF-8: UTF-8, with an unpaired surrogate in its 3-byte form,
+     * Writes TEXT and the terminator as WTF-8: UTF-8, with an unpaired surrogate in its 3-byte form,
      * which is how the Linux library stores it (printenv prints the same bytes).
      */
-    static void writeLine(OutputStream to, String line) throws IOException {
+    static void write(OutputStream to, String line, char terminator) throws IOException {
         for (int i = 0; i < line.length(); i++) {
             int c = line.charAt(i);
             if (Character.isHighSurrogate((char) c) && i + 1 < line.length()
@@ -337,6 +326,6 @@ public final class EnvCommand {
                 to.write(0x80 | c & 0x3F);
             }
         }
-        to.write('\n');
+        to.write(terminator);
     }
 }

@@ -154,9 +154,11 @@ class EnvCommandTest {
 
     static Consumer<String> usage() {
         return actual -> {
-            assertTrue(actual.startsWith("Usage: java -jar zknative7.jar [OPTION]... [NAME=VALUE]..."), actual);
+            assertTrue(actual.startsWith("Usage: java -jar zknative7.jar [OPTION]... [-] [NAME=VALUE]..."), actual);
             assertTrue(actual.contains("sorted by name"), actual);
-            assertTrue(actual.contains("-u, --unset=NAME"), actual);
+            for (String option : new String[] {"-i, --ignore-environment", "-0, --null", "-u, --unset=NAME", "-C, --chdir=DIR"}) {
+                assertTrue(actual.contains(option), actual);
+            }
             assertTrue(actual.contains("125") && actual.contains("126") && actual.contains("127"), actual);
         };
     }
@@ -232,9 +234,9 @@ class EnvCommandTest {
                 .gives(0, exactly("plain\n")),
 
             new Case("an unknown long option", "--bogus").fails(EnvCommand.FAILED, "'--bogus'"),
-            new Case("an unknown short option", "-x", "true").fails(EnvCommand.FAILED, "'-x'"),
-            new Case("'-' (env's -i)", "-", "true").fails(EnvCommand.FAILED, "'-'"),
-            new Case("-u without a name", "-u").fails(EnvCommand.FAILED, "'-u'"),
+            new Case("an unknown short option", "-x", "true").fails(EnvCommand.FAILED, "'x'"),
+            new Case("'-' empties the environment, as -i does", "-", "ZK7T_X=1").gives(0, exactly("ZK7T_X=1\n")),
+            new Case("-u without a name", "-u").fails(EnvCommand.FAILED, "'u'"),
             new Case("--unset without a name", "--unset").fails(EnvCommand.FAILED, "'--unset'"),
             new Case("--help with a value", "--help=x").fails(EnvCommand.FAILED, "'--help'"),
             new Case("-u with an empty name, and the command not run", "-u", "", "sh", "-c", "echo ran")
@@ -297,5 +299,100 @@ class EnvCommandTest {
         ChildProcessTest.Finished looked = ChildProcessTest.run(lookup);
         assertEquals(0, looked.status, looked.err);
         assertArrayEquals(Arrays.copyOfRange(entry, 10, entry.length), looked.out);
+    }
+    /**
+     * Argument lists whose outcome must be GNU env's own, both run in the same folder and the same
+     * environment (PARENT): the exit status, and standard output byte for byte. A listing is
+     * compared in name order (LIST), as this command sorts its listing and env keeps environ's.
+     */
+    static Stream<Arguments> sameAsGnuEnv() {
+        boolean list = true;
+        boolean run = false;
+        String cyrillic = "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440";
+        return Stream.of(
+            Arguments.of("no options: the whole environment", list, new String[] {}),
+            Arguments.of("-0", list, new String[] {"-0"}),
+            Arguments.of("--null", list, new String[] {"--null"}),
+            Arguments.of("--nu, a prefix of --null", list, new String[] {"--nu"}),
+            Arguments.of("-i", list, new String[] {"-i"}),
+            Arguments.of("-i and assignments", list, new String[] {"-i", "ZK7T_X=1", "ZK7T_Y=" + cyrillic}),
+            Arguments.of("a lone - is -i", list, new String[] {"-", "ZK7T_X=1"}),
+            Arguments.of("-- then -", list, new String[] {"--", "-", "ZK7T_X=1"}),
+            Arguments.of("--ignore-environment", list, new String[] {"--ignore-environment", "ZK7T_X=1"}),
+            Arguments.of("--ignore-e, a prefix", list, new String[] {"--ignore-e"}),
+            Arguments.of("-i0 bundled", list, new String[] {"-i0", "ZK7T_X=1", "ZK7T_Y=a\nb"}),
+            Arguments.of("-0i bundled", list, new String[] {"-0i"}),
+            Arguments.of("-i ignores -u, even a bad one", list, new String[] {"-i", "-u", "", "ZK7T_X=1"}),
+            Arguments.of("-i after -u", list, new String[] {"-u", "ZK7T_A=B", "-i"}),
+            Arguments.of("-u removes", list, new String[] {"-u", "ZK7T_A", "-uZK7T_KEPT"}),
+            Arguments.of("--unset=NAME and --unset NAME", list, new String[] {"--unset=ZK7T_A", "--unset", "ZK7T_OTHER"}),
+            Arguments.of("-0 with -u and an assignment", list, new String[] {"-0", "-u", "ZK7T_A", "ZK7T_NEW=x"}),
+            Arguments.of("a replaced value", list, new String[] {"ZK7T_OTHER=replaced"}),
+            Arguments.of("-u with an empty name", run, new String[] {"-u", ""}),
+            Arguments.of("-u with '='", run, new String[] {"-u", "ZK7T_A=B", "true"}),
+            Arguments.of("-u without a name", run, new String[] {"-u"}),
+            Arguments.of("--unset without a name", run, new String[] {"--unset"}),
+            Arguments.of("--ign, ambiguous", run, new String[] {"--ign"}),
+            Arguments.of("an unknown short option", run, new String[] {"-x", "true"}),
+            Arguments.of("an unknown long option", run, new String[] {"--bogus"}),
+            Arguments.of("--null with a value", run, new String[] {"--null=x"}),
+            Arguments.of("-0 with a command", run, new String[] {"-0", "true"}),
+            Arguments.of("--null with a command", run, new String[] {"--null", "ZK7T_X=1", "printenv"}),
+            Arguments.of("-C without a command", run, new String[] {"-C", "/"}),
+            Arguments.of("-C without a folder", run, new String[] {"-C"}),
+            Arguments.of("--chdir without a folder", run, new String[] {"--chdir"}),
+            Arguments.of("-C a missing folder", run, new String[] {"-C", "/nonexistent", "true"}),
+            Arguments.of("-C a file", run, new String[] {"-C", at("bin/zk7t-script"), "true"}),
+            Arguments.of("-C DIR", run, new String[] {"-C", at("dirs"), "pwd"}),
+            Arguments.of("-CDIR", run, new String[] {"-C" + at("dirs"), "pwd"}),
+            Arguments.of("--chdir=DIR", run, new String[] {"--chdir=" + at("dirs"), "sh", "-c", "pwd"}),
+            Arguments.of("--ch DIR, a prefix", run, new String[] {"--ch", at("dirs"), "pwd"}),
+            Arguments.of("-C: a relative command from the new folder", run, new String[] {"-C", "bin", "./zk7t-script", "x"}),
+            Arguments.of("-C: a relative PATH from the new folder", run, new String[] {"-C", "bin", "PATH=.", "zk7t-script", "y"}),
+            Arguments.of("-iC", run, new String[] {"-iC", at("dirs"), "sh", "-c", "pwd"}),
+            Arguments.of("-i: the command gets the assignments alone", run,
+                new String[] {"-i", "ZK7T_X=" + cyrillic, "sh", "-c", "echo \"$ZK7T_X ${ZK7T_A-unset}\""}),
+            Arguments.of("-i: PATH set in the run", run, new String[] {"-i", "PATH=" + at("bin"), "zk7t-script", "a"}),
+            Arguments.of("-i: without PATH, /bin:/usr/bin", run, new String[] {"-i", "printenv"}),
+            Arguments.of("-u for the command", run, new String[] {"-u", "ZK7T_PARENT", "printenv", "ZK7T_PARENT"}),
+            Arguments.of("-- then a command", run, new String[] {"--", "printenv", "ZK7T_KEPT"}),
+            Arguments.of("-- then an option as the command", run, new String[] {"--", "-i"}),
+            Arguments.of("- then an option as the command", run, new String[] {"-", "-i"}),
+            Arguments.of("an option after an assignment is the command", run, new String[] {"ZK7T_X=1", "-u", "ZK7T_X"}),
+            Arguments.of("the command's status", run, new String[] {"sh", "-c", "exit 42"}),
+            Arguments.of("a command not found", run, new String[] {"ZK7T_X=1", "zk7t-no-such-command"}),
+            Arguments.of("a file that is not executable", run, new String[] {"-i", at("bin/zk7t-plain")}),
+            Arguments.of("a directory", run, new String[] {"-i", at("dirs/zk7t-dir")}),
+            Arguments.of("Cyrillic for the command", run, new String[] {"-i", "ZK7T_\u0414=" + cyrillic, "printenv", "ZK7T_\u0414"}));
+    }
+
+    /** Output as bytes kept one char each; a listing's records sorted, as this command lists by name. */
+    static String comparable(byte[] out, boolean listing) {
+        String bytes = new String(out, StandardCharsets.ISO_8859_1);
+        if (!listing || bytes.isEmpty()) {
+            return bytes;
+        }
+        String terminator = bytes.endsWith("\0") ? "\0" : "\n";
+        List<String> records = new ArrayList<>(Arrays.asList(bytes.split(terminator, -1)));
+        records.remove(records.size() - 1);
+        records.sort(null);
+        return String.join(terminator, records) + terminator;
+    }
+
+    @ParameterizedTest(name = "{0}")
+    @MethodSource("sameAsGnuEnv")
+    void matchesGnuEnv(String what, boolean listing, String[] args) throws Exception {
+        List<String> gnu = new ArrayList<>(Arrays.asList("/usr/bin/env"));
+        gnu.addAll(Arrays.asList(args));
+        ProcessBuilder builder = new ProcessBuilder(gnu).directory(scratch.toFile());
+        builder.environment().clear();
+        builder.environment().putAll(new Case(what).environment);
+        ChildProcessTest.Finished expected = ChildProcessTest.run(builder);
+        ChildProcessTest.Finished ours = new Case(what, args).in("").start();
+        assertEquals(expected.status, ours.status, "GNU env said: " + expected.err + "; we said: " + ours.err);
+        assertEquals(comparable(expected.out, listing), comparable(ours.out, listing));
+        if (ours.status == EnvCommand.FAILED) {
+            assertTrue(Pattern.matches("zknative7: [^\n]+\n", ours.err), ours.err);
+        }
     }
 }
