@@ -13,7 +13,7 @@
 namespace {
 
 // Each copy is loaded from a folder of its own, so only the soname tells copies apart from others.
-const char* const kSoname = "libzknative7.so";
+const char* const kSoname = ZKNATIVE7_SONAME;
 
 // True when [address, address + bytes) lies in one of the object's loaded segments.
 bool isMapped(const dl_phdr_info* object, ElfW(Addr) address, size_t bytes) {

@@ -82,7 +82,7 @@ function(zknative7_java_suite name java library_dir installed)
       ${jna_options}
       -Dzknative7.test.platform=${suite_PLATFORM}
       -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
-      -Dzknative7.test.library=${library_dir}/libzknative7.so -Dzknative7.test.version=${PROJECT_VERSION}
+      -Dzknative7.test.library=${library_dir}/${ZKNATIVE7_${suite_PLATFORM}_LIBRARY} -Dzknative7.test.version=${PROJECT_VERSION}
       -Dzknative7.test.carried=${carried}
       -cp ${JUNIT_CONSOLE_JAR}:${tools_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests

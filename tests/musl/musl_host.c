@@ -29,7 +29,7 @@ typedef jobjectArray(JNICALL* Environ0)(JNIEnv*, jclass);
 /* One loaded copy of the library. */
 typedef struct {
     char folder[64];
-    char path[96];
+    char path[160];
     void* handle;
     Getenv0 getenv0;
     Putenv0 putenv0;
@@ -256,7 +256,8 @@ static int loadCopy(const char* library, Copy* copy) {
     if (mkdtemp(copy->folder) == NULL) {
         return 0;
     }
-    snprintf(copy->path, sizeof copy->path, "%s/libzknative7.so", copy->folder);
+    const char* fileName = strrchr(library, '/') == NULL ? library : strrchr(library, '/') + 1;
+    snprintf(copy->path, sizeof copy->path, "%s/%s", copy->folder, fileName);
     int from = open(library, O_RDONLY);
     int to = open(copy->path, O_WRONLY | O_CREAT | O_EXCL, 0700);
     char block[65536];

@@ -165,9 +165,9 @@ final class NativeLoader {
         return PlatformTable.platform(PlatformTable.BUNDLED, osName, osArch);
     }
 
+    /** Where the jar keeps a platform's library, as the build's table names its file. */
     static String resource(String platform) {
-        String fileName = platform.startsWith("windows") ? LIBRARY + ".dll" : "lib" + LIBRARY + ".so";
-        return "/META-INF/native/" + platform + "/" + fileName;
+        return "/META-INF/native/" + platform + "/" + PlatformTable.library(PlatformTable.BUNDLED, platform);
     }
 
     /** The platforms whose library this jar actually carries. */

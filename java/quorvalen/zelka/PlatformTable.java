@@ -14,13 +14,14 @@ import java.util.Locale;
 /**
  * Reads {@code META-INF/native/platforms.txt}, the build's own table: one platform a row, its
  * columns separated by blanks, the first three the jar's name for it, {@code linux} or
- * {@code windows}, and the {@code os.arch} values it serves, comma-separated. {@code #} starts a
- * comment line; a row with fewer columns is ignored.
+ * {@code windows}, and the {@code os.arch} values it serves, comma-separated; the fifth names the
+ * library file (its last path element is the file's name in the jar). {@code #} starts a comment
+ * line; a row with fewer than three columns is ignored.
  */
 final class PlatformTable {
     static final String RESOURCE = "/META-INF/native/platforms.txt";
 
-    /** The jar's own rows, each {platform, os, arch values...}; none when the jar has no table. */
+    /** The jar's own rows, each {platform, os, library file, arch values...}; none when the jar has no table. */
     static final List<String[]> BUNDLED = bundled();
 
     private PlatformTable() {
@@ -47,13 +48,24 @@ final class PlatformTable {
                 continue;
             }
             String[] arches = columns[2].toLowerCase(Locale.ROOT).split(",");
-            String[] row = new String[2 + arches.length];
+            String[] row = new String[3 + arches.length];
             row[0] = columns[0];
             row[1] = columns[1];
-            System.arraycopy(arches, 0, row, 2, arches.length);
+            row[2] = columns.length > 4 ? columns[4].substring(columns[4].lastIndexOf('/') + 1) : "";
+            System.arraycopy(arches, 0, row, 3, arches.length);
             rows.add(row);
         }
         return rows;
+    }
+
+    /** The library file's name for a platform, or null when no row names one. */
+    static String library(List<String[]> rows, String platform) {
+        for (String[] row : rows) {
+            if (row[0].equals(platform) && !row[2].isEmpty()) {
+                return row[2];
+            }
+        }
+        return null;
     }
 
     static String[] names(List<String[]> rows) {
@@ -73,7 +85,7 @@ final class PlatformTable {
         String arch = osArch.toLowerCase(Locale.ROOT);
         for (String[] row : rows) {
             if (row[1].equals(os)) {
-                for (int i = 2; i < row.length; i++) {
+                for (int i = 3; i < row.length; i++) {
                     if (row[i].equals(arch)) {
                         return row[0];
                     }

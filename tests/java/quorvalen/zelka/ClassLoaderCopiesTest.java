@@ -100,12 +100,12 @@ class ClassLoaderCopiesTest {
         second = new Copy(jar);
     }
 
-    /** The paths of every mapped libzknative7.so, a deleted file's included. */
+    /** The paths of every mapped copy of the library, a deleted file's included. */
     static Set<String> mappedLibraries() throws Exception {
         Set<String> paths = new TreeSet<>();
         for (String line : Files.readAllLines(Paths.get("/proc/self/maps"))) {
             int slash = line.indexOf('/');
-            if (slash >= 0 && line.substring(slash).replace(" (deleted)", "").endsWith("/libzknative7.so")) {
+            if (slash >= 0 && line.substring(slash).replace(" (deleted)", "").endsWith("/" + System.mapLibraryName(NativeLoader.LIBRARY))) {
                 paths.add(line.substring(slash));
             }
         }

@@ -208,7 +208,7 @@ class NativeLoaderTest {
         try {
             for (Object[] c : cases) {
                 Path folder = Files.createDirectory(parent.resolve((String) c[0]));
-                Files.write(folder.resolve("libzknative7.so"), new byte[16]);
+                Files.write(folder.resolve(System.mapLibraryName(NativeLoader.LIBRARY)), new byte[16]);
                 if ((Boolean) c[1]) {
                     Path lock = Files.write(folder.resolve(BundledLibrary.LOCK_FILE), new byte[0]);
                     if ((Boolean) c[2]) {
@@ -229,7 +229,7 @@ class NativeLoaderTest {
             for (Object[] c : cases) {
                 assertEquals(!(Boolean) c[4], Files.exists(parent.resolve((String) c[0])), (String) c[0]);
             }
-            assertTrue(Files.exists(parent.resolve("other-stale").resolve("libzknative7.so")));
+            assertTrue(Files.exists(parent.resolve("other-stale").resolve(System.mapLibraryName(NativeLoader.LIBRARY))));
         } finally {
             if (holder != null) {
                 holder.getOutputStream().close();

@@ -22,7 +22,7 @@ class PlatformTableTest {
         List<String[]> rows = parse("# platform os arch\n"
             + "\n"
             + "   \t \n"
-            + "linux-a   linux   A1,a2   toolchain.cmake  lib.so  native  /jdk  -\n"
+            + "linux-a   linux   A1,a2   toolchain.cmake  bin/lib.so  native  /jdk  -\n"
             + "short-row linux\n"
             + "  windows-a\twindows a1\n"
             + "#linux-b linux b1\n"
@@ -44,6 +44,9 @@ class PlatformTableTest {
         for (String[] c : cases) {
             assertEquals(c[2], PlatformTable.platform(rows, c[0], c[1]), c[0] + "/" + c[1]);
         }
+        assertEquals("lib.so", PlatformTable.library(rows, "linux-a"));
+        assertEquals(null, PlatformTable.library(rows, "windows-a"));  // a row without that column
+        assertEquals(null, PlatformTable.library(rows, "linux-b"));
         assertEquals(null, PlatformTable.platform(rows, null, "a1"));
         assertEquals(null, PlatformTable.platform(rows, "Linux", null));
     }
