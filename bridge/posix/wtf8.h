@@ -18,10 +18,9 @@ size_t wtf8Encode(const uint16_t* units, size_t count, char* out);
 // `length`.
 size_t wtf8Decode(const char* bytes, size_t length, uint16_t* out);
 
-// True when bytes[0, length) are all ASCII, which JNI's modified UTF-8 spells as WTF-8 does, so
-// NewStringUTF makes the exact string, and far faster than NewString of decoded units for long
-// values. For other text HotSpot's NewStringUTF walks the bytes twice more, which costs more than
-// decoding short values ourselves.
+// True when bytes[0, length) are all ASCII, which JNI's modified UTF-8 spells as WTF-8 does: the
+// JVM can take them as they are stored, without decoding. Other text is decoded here, as HotSpot's
+// NewStringUTF would walk it twice more.
 bool isAscii(const char* bytes, size_t length);
 
 #endif
