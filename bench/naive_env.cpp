@@ -2,6 +2,8 @@
 // Lossy (surrogates, NUL) and unlocked; here only to be measured against.
 #include <jni.h>
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 extern "C" {
@@ -28,6 +30,21 @@ JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_bench_NaiveEnv_setenv(JNIEnv* en
         env->ReleaseStringUTFChars(name, utfName);
     }
     return applied ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT jobjectArray JNICALL Java_quorvalen_zelka_bench_NaiveEnv_environ(JNIEnv* env, jclass) {
+    jsize count = 0;
+    while (environ[count] != nullptr) {
+        ++count;
+    }
+    jclass stringClass = env->FindClass("java/lang/String");
+    jobjectArray entries = stringClass == nullptr ? nullptr : env->NewObjectArray(count, stringClass, nullptr);
+    for (jsize i = 0; entries != nullptr && i < count; ++i) {
+        jstring entry = env->NewStringUTF(environ[i]);
+        env->SetObjectArrayElement(entries, i, entry);
+        env->DeleteLocalRef(entry);
+    }
+    return entries;
 }
 
 JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_bench_NaiveEnv_unsetenv(JNIEnv* env, jclass, jstring name) {

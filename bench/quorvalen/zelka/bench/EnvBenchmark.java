@@ -2,6 +2,7 @@ package quorvalen.zelka.bench;
 
 import com.sun.jna.Library;
 import com.sun.jna.Native;
+import com.sun.jna.NativeLibrary;
 import java.io.FileWriter;
 import java.io.IOException;
 import java.io.PrintWriter;
@@ -212,6 +213,13 @@ public final class EnvBenchmark {
         cases.add(new Case(remove, JNR, i -> posix.unsetenv("ZK7B_GONE")));
         cases.add(new Case(remove, JNA, i -> libc.unsetenv("ZK7B_GONE")));
 
+        String listing = "the whole environment";
+        cases.add(new Case(listing, ZKNATIVE7, i -> NativeTools.environment().size()));
+        cases.add(new Case(listing, NAIVE, i -> NaiveEnv.environ().length));
+        cases.add(new Case(listing, JNR, i -> jnrEnvironment(posix)));
+        cases.add(new Case(listing, JNA, i -> jnaEnvironment()));
+        cases.add(new Case(listing, SYSTEM, i -> System.getenv().size()));
+
         // One thread through the same harness is the base the others scale from.
         for (int threads : THREAD_COUNTS) {
             Crew crew = new Crew(threads);
@@ -261,6 +269,28 @@ public final class EnvBenchmark {
             }
         }
         report(cases, rounds, csv);
+    }
+
+    /** The C environment through jnr-posix's pointer to it, each entry read as its users read strings. */
+    static int jnrEnvironment(POSIX posix) {
+        jnr.ffi.Pointer entries = posix.environ();
+        int size = jnr.ffi.Runtime.getSystemRuntime().addressSize();
+        int count = 0;
+        for (jnr.ffi.Pointer entry; (entry = entries.getPointer((long) count * size)) != null; count++) {
+            entry.getString(0);
+        }
+        return count;
+    }
+
+    /** The C environment through JNA: libc's environ, each entry read as a String. */
+    static int jnaEnvironment() {
+        com.sun.jna.Pointer entries = NativeLibrary.getInstance("c").getGlobalVariableAddress("environ").getPointer(0);
+        int count = 0;
+        for (com.sun.jna.Pointer entry : entries.getPointerArray(0)) {
+            entry.getString(0);
+            count++;
+        }
+        return count;
     }
 
     static String hit(String value) {

@@ -14,4 +14,6 @@ final class NaiveEnv {
     static native boolean setenv(String name, String value);
 
     static native boolean unsetenv(String name);
+
+    static native String[] environ();
 }
