@@ -1,5 +1,8 @@
 # Installs, as root on Debian 12, the packages named in "$@" that are missing; sourced by the
 # top-level scripts. A package of another architecture (NAME:ARCH) brings that architecture with it.
+# A mirror in mid-sync serves some indexes short for a while: a failed update is retried, then the
+# install goes on without those indexes, falling back to the release's own index when the versions
+# the missing ones would have supplied are what it lacks.
 install_missing() {
   missing=""
   for package in "$@"; do
@@ -16,9 +19,71 @@ install_missing() {
         dpkg --print-foreign-architectures | grep -qx "$arch" || dpkg --add-architecture "$arch" ;;
     esac
   done
-  apt-get -o DPkg::Lock::Timeout=900 update -q
+  apt_log=$(mktemp)
   # shellcheck disable=SC2086
-  DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 install -y -q $missing
+  if update_indexes && apt_run install -y -q $missing; then
+    rm -f "$apt_log"
+    return 0
+  fi
+  release=$(. /etc/os-release && echo "$VERSION_CODENAME")
+  if [ -n "$indexes_missed" ]; then
+    echo "deps: $indexes_missed could not be fetched; installing from $release's own index instead"
+    # shellcheck disable=SC2086
+    if apt_run install -y -q -t "$release" $missing; then
+      rm -f "$apt_log"
+      return 0
+    fi
+  fi
+  # shellcheck disable=SC2086
+  explain_failure "${indexes_missed:+-t $release}" $missing
+  rm -f "$apt_log"
+  exit 1
+}
+
+# apt-get with its output shown and kept in $apt_log; its exit status.
+apt_run() {
+  { DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=900 "$@" 2>&1; echo $? >"$apt_log.status"; } |
+    tee "$apt_log"
+  status=$(cat "$apt_log.status")
+  rm -f "$apt_log.status"
+  return "$status"
+}
+
+# Updates the package indexes, trying up to three times. Sets indexes_missed to the indexes that
+# still failed to download (empty when none did); fails only when the update failed otherwise.
+update_indexes() {
+  indexes_missed=""
+  for attempt in 1 2 3; do
+    apt_run update -q && ! grep -q '^E: Failed to fetch' "$apt_log" && return 0
+    [ "$attempt" -lt 3 ] && sleep "${DEPS_RETRY_SECONDS:-10}"
+  done
+  indexes_missed=$(sed -n 's|^E: Failed to fetch \([^ ]*\).*|\1|p' "$apt_log" |
+    sed 's|.*/dists/\([^/]*\)/[^/]*/binary-\([^/]*\)/.*|\1 (\2)|' | sort -u | tr '\n' ',' | sed 's/,$//; s/,/, /g')
+  if [ -z "$indexes_missed" ]; then
+    echo "deps: cannot update the package indexes: $(grep -m1 '^E:' "$apt_log" || echo "apt-get update failed")"
+    return 1
+  fi
+  echo "deps: after 3 attempts these indexes are still missing: $indexes_missed; going on without them"
+}
+
+# One line for the first package that cannot be had, and why, as apt explains it; $1 holds the
+# options of the last install tried.
+explain_failure() {
+  options=$1
+  shift
+  for package in "$@"; do
+    # shellcheck disable=SC2086
+    if ! DEBIAN_FRONTEND=noninteractive apt-get install -s -q $options "$package" >"$apt_log" 2>&1; then
+      name=${package%%:*}
+      arch=${package#"$name"}
+      arch=${arch#:}
+      why=$(grep -m1 -E '^ +[^ ]+ : (Depends|PreDepends|Conflicts|Breaks):' "$apt_log" | sed 's/^ *//')
+      [ -n "$why" ] || why=$(grep -m1 '^E:' "$apt_log" | sed 's/^E: //')
+      echo "deps: cannot install $name for ${arch:-$(dpkg --print-architecture)}: ${why:-apt-get refused it}"
+      return 0
+    fi
+  done
+  echo "deps: the packages install one by one but not together:$*; $(grep -m1 '^E:' "$apt_log" || true)"
 }
 
 BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
@@ -28,6 +93,6 @@ TEST_PACKAGES="googletest junit5 clang libclang-rt-14-dev valgrind
   libsurefire-java libmaven-install-plugin-java libjna-java
   $(awk '!/^#/ && NF == 9 && $9 != "-" {gsub(",", " ", $9); print $9}' cmake/platforms.txt)"
 
-# The host's own JDK, whichever JDK the alternatives system puts on PATH.
+# The host's own JDK 17, which the build and its tests are made for.
 JAVA_HOME=/usr/lib/jvm/java-17-openjdk-$(dpkg --print-architecture)
 export JAVA_HOME
