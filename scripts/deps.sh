@@ -6,9 +6,7 @@
 install_missing() {
   missing=""
   for package in "$@"; do
-    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed"; then
-      missing="$missing $package"
-    fi
+    is_installed "$package" || missing="$missing $package"
   done
   [ -z "$missing" ] && return 0
   echo "installing:$missing"
@@ -38,6 +36,16 @@ install_missing() {
   explain_failure "${indexes_missed:+-t $release}" $missing
   rm -f "$apt_log"
   exit 1
+}
+
+# Whether a package is installed: NAME:ARCH for that architecture, a plain NAME for this machine's
+# own (or for all), not merely for some foreign architecture that dpkg-query also matches.
+is_installed() {
+  case "$1" in
+    *:*) dpkg-query -W -f='${Status}\n' "$1" 2>/dev/null | grep -q "ok installed" ;;
+    *) dpkg-query -W -f='${Status} ${Architecture}\n' "$1" 2>/dev/null |
+         grep -qE "ok installed ($(dpkg --print-architecture)|all)\$" ;;
+  esac
 }
 
 # apt-get with its output shown and kept in $apt_log; its exit status.

@@ -63,9 +63,17 @@ esac
 EOF
 cat >"$work/bin/dpkg-query" <<'EOF'
 #!/bin/sh
-# The last argument is the package; the ones in INSTALLED are there.
+# The last argument is the package; INSTALLED lists what is there as NAME:ARCH. As the real one, a
+# plain NAME matches every architecture it is installed for, and the format's fields are filled in.
 for package; do :; done
-case " $INSTALLED " in *" $package "*) echo "install ok installed" ;; *) exit 1 ;; esac
+for format; do case "$format" in -f*) format=${format#-f} ; break ;; esac; done
+found=1
+for have in $INSTALLED; do
+  case "$package" in *:*) [ "$have" = "$package" ] || continue ;; *) [ "${have%%:*}" = "$package" ] || continue ;; esac
+  printf "$(echo "$format" | sed "s/\${Status}/install ok installed/; s/\${Architecture}/${have#*:}/")"
+  found=0
+done
+exit $found
 EOF
 chmod +x "$work/bin/"*
 
@@ -97,17 +105,22 @@ calls_of() { cat "$work/calls" 2>/dev/null | grep -c -- "$1" || true; }
 deps_lines() { grep -c '^deps: ' "$work/out" || true; }
 
 case="nothing missing: no apt-get at all"
-run gone "cmake make" cmake make
+run gone "cmake:amd64 make:amd64 junit5:all musl-dev:armhf" cmake make junit5 musl-dev:armhf
 expect "exit 0" [ $status -eq 0 ]
 expect "no apt-get" [ "$(calls_of '^apt-get')" = 0 ]
 
 case="healthy mirror: one update, one install of the missing ones, their architecture added"
-run healthy "cmake" cmake musl-dev:armhf
+run healthy "cmake:amd64" cmake musl-dev:armhf
 expect "exit 0" [ $status -eq 0 ]
 expect "one update" [ "$(calls_of 'apt-get .*update')" = 1 ]
 expect "install of the missing" called "apt-get -o DPkg::Lock::Timeout=900 install -y -q musl-dev:armhf"
 expect "armhf added" called "dpkg --add-architecture armhf"
 expect "nothing said" [ "$(deps_lines)" = 0 ]
+
+case="a package installed only for a foreign architecture is still missing for this one"
+run healthy "musl-dev:armhf musl-dev:i386" musl-dev musl-dev:armhf
+expect "exit 0" [ $status -eq 0 ]
+expect "the host's own installed" called "apt-get -o DPkg::Lock::Timeout=900 install -y -q musl-dev"
 
 case="flaky mirror: the third update works, no fallback"
 run flaky "" musl-dev:armhf
