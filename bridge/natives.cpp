@@ -23,7 +23,7 @@ size_t variableNameUnits(const jchar* name) {
 }  // namespace
 
 JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, jclass cls, jstring name) {
-    if (const ServingNatives* serving = otherServingCopy()) {
+    if (const NativeTable* serving = otherServingCopy()) {
         return serving->getenv0(env, cls, name);
     }
     // GetStringLength of null crashes the JVM.
@@ -42,7 +42,7 @@ JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, 
 }
 
 JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putenv0(JNIEnv* env, jclass cls, jstring assignment) {
-    if (const ServingNatives* serving = otherServingCopy()) {
+    if (const NativeTable* serving = otherServingCopy()) {
         return serving->putenv0(env, cls, assignment);
     }
     jchar* wideAssignment = jstringToWide(env, assignment);
@@ -55,7 +55,7 @@ JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putenv0(JNIEnv* env,
 }
 
 JNIEXPORT jobjectArray JNICALL Java_quorvalen_zelka_NativeTools_environ0(JNIEnv* env, jclass cls) {
-    if (const ServingNatives* serving = otherServingCopy()) {
+    if (const NativeTable* serving = otherServingCopy()) {
         return serving->environ0(env, cls);
     }
     return hostEnviron(env);

@@ -4,24 +4,28 @@
 #ifndef ZKNATIVE7_SERVING_COPY_H
 #define ZKNATIVE7_SERVING_COPY_H
 
-#include <jni.h>
+#include "natives.h"
 
-typedef jstring(JNICALL* Getenv0Native)(JNIEnv*, jclass, jstring);
-typedef jboolean(JNICALL* Putenv0Native)(JNIEnv*, jclass, jstring);
-typedef jobjectArray(JNICALL* Environ0Native)(JNIEnv*, jclass);
-
-struct ServingNatives {
-    Getenv0Native getenv0;
-    Putenv0Native putenv0;
-    Environ0Native environ0;
-};
+#include <cstddef>
 
 // The natives of the copy that serves the process, or null when that is this copy. Found once, on
 // the first call; the serving copy is never unloaded, so the answer stays true.
-const ServingNatives* otherServingCopy();
+const NativeTable* otherServingCopy();
 
-// Each host's way to find the serving copy: true, with `natives` filled in, when it is another copy.
-bool findOtherServingCopy(ServingNatives* natives);
+#define ZKNATIVE7_COUNT_NATIVE(method, symbol) +1
+constexpr size_t kNativeCount = 0 ZKNATIVE7_EACH_NATIVE(ZKNATIVE7_COUNT_NATIVE);
+#undef ZKNATIVE7_COUNT_NATIVE
+
+// Each native's symbol on this target and this copy's own native, in the list's order.
+extern const char* const kNativeSymbols[kNativeCount];
+extern void* const kOwnNatives[kNativeCount];
+
+// The table of the natives at `addresses`, given in the list's order.
+NativeTable nativeTableOf(void* const addresses[kNativeCount]);
+
+// Each host's way to find the serving copy: true, with `natives` filled in, when it is another copy
+// that has every native this one has.
+bool findOtherServingCopy(NativeTable* natives);
 
 // Lets the thread that is finding the serving copy run.
 void yieldToResolvingThread();

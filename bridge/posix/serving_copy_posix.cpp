@@ -1,7 +1,6 @@
 // The serving copy on ELF hosts: the first loaded object whose soname is this library's.
 #include "serving_copy.h"
 
-#include "natives.h"
 #include "zknative7_alloc.h"
 
 #include <dlfcn.h>
@@ -74,7 +73,7 @@ int findFirstCopy(dl_phdr_info* object, size_t, void* path) {
 
 }  // namespace
 
-bool findOtherServingCopy(ServingNatives* natives) {
+bool findOtherServingCopy(NativeTable* natives) {
     char* path = nullptr;
     dl_iterate_phdr(findFirstCopy, &path);
     // By the path it was loaded from, as musl matches no soname; glibc takes either.
@@ -83,16 +82,17 @@ bool findOtherServingCopy(ServingNatives* natives) {
     if (first == nullptr) {
         return false;  // linked into a program, not loaded as the library
     }
-    void* getenv0 = dlsym(first, "Java_quorvalen_zelka_NativeTools_getenv0");
-    void* putenv0 = dlsym(first, "Java_quorvalen_zelka_NativeTools_putenv0");
-    void* environ0 = dlsym(first, "Java_quorvalen_zelka_NativeTools_environ0");
-    if (getenv0 == nullptr || putenv0 == nullptr || environ0 == nullptr ||
-        getenv0 == reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_getenv0)) {
+    void* found[kNativeCount];
+    for (size_t i = 0; i < kNativeCount; ++i) {
+        found[i] = dlsym(first, kNativeSymbols[i]);
+        if (found[i] == nullptr) {
+            return false;  // another version: it cannot serve this one's calls
+        }
+    }
+    if (found[0] == kOwnNatives[0]) {
         return false;
     }
-    natives->getenv0 = reinterpret_cast<Getenv0Native>(getenv0);
-    natives->putenv0 = reinterpret_cast<Putenv0Native>(putenv0);
-    natives->environ0 = reinterpret_cast<Environ0Native>(environ0);
+    *natives = nativeTableOf(found);
     return true;
 }
 

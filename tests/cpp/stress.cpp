@@ -28,8 +28,8 @@ const std::u16string kSharedValues[] = {
 };
 
 struct Racer {
-    Getenv0Native getenv0 = nullptr;
-    Putenv0Native putenv0 = nullptr;
+    decltype(NativeTable::getenv0) getenv0 = nullptr;
+    decltype(NativeTable::putenv0) putenv0 = nullptr;
     int id = 0;
     const std::atomic<bool>* stop = nullptr;
     std::atomic<long long> rounds{0};
@@ -103,7 +103,7 @@ void* raceThread(void* racer) {
 
 }  // namespace
 
-StressReport runStress(Getenv0Native getenv0, Putenv0Native putenv0, int threads, long long leastRounds,
+StressReport runStress(decltype(NativeTable::getenv0) getenv0, decltype(NativeTable::putenv0) putenv0, int threads, long long leastRounds,
                        long long boundMillis) {
     std::atomic<bool> stop(false);
     std::deque<Racer> racers(static_cast<size_t>(threads));  // atomics stay where they are

@@ -4,7 +4,7 @@
 #ifndef ZKNATIVE7_STRESS_H
 #define ZKNATIVE7_STRESS_H
 
-#include "serving_copy.h"
+#include "natives.h"
 
 #include <string>
 
@@ -26,7 +26,7 @@ constexpr long long kStressBoundMillis = 120000;
 
 // Every lookup goes through getenv0 and every assignment through putenv0, so the two may belong to
 // different copies of the library.
-StressReport runStress(Getenv0Native getenv0, Putenv0Native putenv0, int threads, long long leastRounds,
+StressReport runStress(decltype(NativeTable::getenv0) getenv0, decltype(NativeTable::putenv0) putenv0, int threads, long long leastRounds,
                        long long boundMillis);
 
 // "8 threads, N operations in M ms, R shared reads, T torn, F faults": what a stress run did.

@@ -3,7 +3,8 @@
    runtime or JVM to install here).
    usage: zknative7_musl_test LIBRARY */
 #define _GNU_SOURCE
-#include <jni.h>
+#include "natives.h"
+#include "zknative7_alloc.h"
 
 #include <dlfcn.h>
 #include <errno.h>
@@ -22,22 +23,16 @@
 
 extern char** environ;
 
-typedef jstring(JNICALL* Getenv0)(JNIEnv*, jclass, jstring);
-typedef jboolean(JNICALL* Putenv0)(JNIEnv*, jclass, jstring);
-typedef jobjectArray(JNICALL* Environ0)(JNIEnv*, jclass);
-
-/* One loaded copy of the library. */
+/* One loaded copy of the library: every export of the list, bound by name. */
+#define ALLOCATOR_SLOT(name) __typeof__(&name) name;
 typedef struct {
     char folder[64];
     char path[160];
     void* handle;
-    Getenv0 getenv0;
-    Putenv0 putenv0;
-    Environ0 environ0;
-    void* (*sMalloc)(size_t);
-    void (*sFree)(void*);
-    char* (*sStrdup)(const char*);
+    NativeTable natives;
+    ZKNATIVE7_EACH_ALLOCATOR(ALLOCATOR_SLOT)
 } Copy;
+#undef ALLOCATOR_SLOT
 
 static int failures;
 
@@ -221,7 +216,7 @@ static jstring javaString(const char* wtf8) {
 
 static int put(const Copy* copy, const char* assignment) {
     jstring string = javaString(assignment);
-    int applied = copy->putenv0(&fakeEnv, NULL, string) == JNI_TRUE;
+    int applied = copy->natives.putenv0(&fakeEnv, NULL, string) == JNI_TRUE;
     free(string);
     return applied;
 }
@@ -229,7 +224,7 @@ static int put(const Copy* copy, const char* assignment) {
 /* 1 when getenv0 of `name` gives the units of `expected`, or null when `expected` is null. */
 static int gets(const Copy* copy, const char* name, const char* expected) {
     jstring string = javaString(name);
-    FakeString* value = (FakeString*)copy->getenv0(&fakeEnv, NULL, string);
+    FakeString* value = (FakeString*)copy->natives.getenv0(&fakeEnv, NULL, string);
     free(string);
     int same;
     if (expected == NULL || value == NULL) {
@@ -279,13 +274,21 @@ static int loadCopy(const char* library, Copy* copy) {
         printf("dlopen %s: %s\n", copy->path, dlerror());
         return 0;
     }
-    copy->getenv0 = (Getenv0)dlsym(copy->handle, "Java_quorvalen_zelka_NativeTools_getenv0");
-    copy->putenv0 = (Putenv0)dlsym(copy->handle, "Java_quorvalen_zelka_NativeTools_putenv0");
-    copy->environ0 = (Environ0)dlsym(copy->handle, "Java_quorvalen_zelka_NativeTools_environ0");
-    copy->sMalloc = (void* (*)(size_t))dlsym(copy->handle, "sMalloc");
-    copy->sFree = (void (*)(void*))dlsym(copy->handle, "sFree");
-    copy->sStrdup = (char* (*)(const char*))dlsym(copy->handle, "sStrdup");
-    return copy->getenv0 && copy->putenv0 && copy->environ0 && copy->sMalloc && copy->sFree && copy->sStrdup;
+    int bound = 1;
+#define BIND_NATIVE(method, symbol) \
+    copy->natives.method = (__typeof__(copy->natives.method))dlsym(copy->handle, symbol); \
+    bound = bound && copy->natives.method != NULL;
+    ZKNATIVE7_EACH_NATIVE(BIND_NATIVE)
+#undef BIND_NATIVE
+#define BIND_ALLOCATOR(name) \
+    copy->name = (__typeof__(copy->name))dlsym(copy->handle, #name); \
+    bound = bound && copy->name != NULL;
+    ZKNATIVE7_EACH_ALLOCATOR(BIND_ALLOCATOR)
+#undef BIND_ALLOCATOR
+    if (!bound) {
+        printf("%s lacks an export of the list\n", copy->path);
+    }
+    return bound;
 }
 
 static void removeCopy(const Copy* copy) {
@@ -368,7 +371,7 @@ static void listing(const Copy* copy) {
     put(copy, "ZK7M_LIST_GONE=soon");
     put(copy, "ZK7M_LIST_GONE=");  /* leaves a hole that repeats another entry */
     setenv("ZK7M_MUSL", "set by musl", 1);
-    FakeArray* listed = (FakeArray*)copy->environ0(&fakeEnv, NULL);
+    FakeArray* listed = (FakeArray*)copy->natives.environ0(&fakeEnv, NULL);
     if (listed == NULL) {
         fail(test, "environ0 gave null");
         return;
@@ -573,8 +576,8 @@ static void twoCopies(const Copy* first, const Copy* second) {
     const char* test = "two copies";
     Dl_info firstInfo;
     Dl_info secondInfo;
-    if (first->handle == second->handle || !dladdr((void*)first->getenv0, &firstInfo) ||
-        !dladdr((void*)second->getenv0, &secondInfo) || firstInfo.dli_fbase == secondInfo.dli_fbase) {
+    if (first->handle == second->handle || !dladdr((void*)first->natives.getenv0, &firstInfo) ||
+        !dladdr((void*)second->natives.getenv0, &secondInfo) || firstInfo.dli_fbase == secondInfo.dli_fbase) {
         fail(test, "the two folders' libraries are not two loaded copies");
         return;
     }

@@ -1,7 +1,9 @@
 // The DLL as a Windows JVM meets it: loaded by name, natives found by the names the JVM looks up,
 // called against the real msvcrt environment, from many threads at once.
 #include "fake_jni.h"
+#include "natives.h"
 #include "stress.h"
+#include "zknative7_alloc.h"
 
 #include <windows.h>
 
@@ -20,43 +22,43 @@
 
 namespace {
 
-typedef void*(__cdecl* SMalloc)(size_t);
-typedef void(__cdecl* SFree)(void*);
-typedef char*(__cdecl* SStrdup)(const char*);
-
-// 32-bit HotSpot looks for _name@12 first; GNU ld's default name@12 is never tried.
-#if defined(_WIN64)
-const char* const kGetenv0 = "Java_quorvalen_zelka_NativeTools_getenv0";
-const char* const kPutenv0 = "Java_quorvalen_zelka_NativeTools_putenv0";
-const char* const kEnviron0 = "Java_quorvalen_zelka_NativeTools_environ0";
-#else
-const char* const kGetenv0 = "_Java_quorvalen_zelka_NativeTools_getenv0@12";
-const char* const kPutenv0 = "_Java_quorvalen_zelka_NativeTools_putenv0@12";
-const char* const kEnviron0 = "_Java_quorvalen_zelka_NativeTools_environ0@8";
-#endif
-
-struct Library {
+// Every export of the list, bound by the name its caller looks up: for a native the one a Windows
+// JVM tries first (32-bit HotSpot: _name@N; GNU ld's default name@N is never tried).
+struct Library : NativeTable {
     HMODULE module = nullptr;
-    Getenv0Native getenv0 = nullptr;
-    Putenv0Native putenv0 = nullptr;
-    Environ0Native environ0 = nullptr;
-    SMalloc sMalloc = nullptr;
-    SFree sFree = nullptr;
-    SStrdup sStrdup = nullptr;
+#define ZKNATIVE7_ALLOCATOR_SLOT(name) decltype(&::name) name = nullptr;
+    ZKNATIVE7_EACH_ALLOCATOR(ZKNATIVE7_ALLOCATOR_SLOT)
+#undef ZKNATIVE7_ALLOCATOR_SLOT
+    Library() : NativeTable() {}
 };
+
+void* exportOf(HMODULE module, const char* symbol) {
+    return module == nullptr ? nullptr : reinterpret_cast<void*>(GetProcAddress(module, symbol));
+}
 
 Library bind(HMODULE module) {
     Library lib;
     lib.module = module;
-    if (module != nullptr) {
-        lib.getenv0 = reinterpret_cast<Getenv0Native>(reinterpret_cast<void*>(GetProcAddress(module, kGetenv0)));
-        lib.putenv0 = reinterpret_cast<Putenv0Native>(reinterpret_cast<void*>(GetProcAddress(module, kPutenv0)));
-        lib.environ0 = reinterpret_cast<Environ0Native>(reinterpret_cast<void*>(GetProcAddress(module, kEnviron0)));
-        lib.sMalloc = reinterpret_cast<SMalloc>(reinterpret_cast<void*>(GetProcAddress(module, "sMalloc")));
-        lib.sFree = reinterpret_cast<SFree>(reinterpret_cast<void*>(GetProcAddress(module, "sFree")));
-        lib.sStrdup = reinterpret_cast<SStrdup>(reinterpret_cast<void*>(GetProcAddress(module, "sStrdup")));
-    }
+#define ZKNATIVE7_BIND_NATIVE(method, symbol) lib.method = reinterpret_cast<decltype(lib.method)>(exportOf(module, symbol));
+    ZKNATIVE7_EACH_NATIVE(ZKNATIVE7_BIND_NATIVE)
+#undef ZKNATIVE7_BIND_NATIVE
+#define ZKNATIVE7_BIND_ALLOCATOR(name) lib.name = reinterpret_cast<decltype(lib.name)>(exportOf(module, #name));
+    ZKNATIVE7_EACH_ALLOCATOR(ZKNATIVE7_BIND_ALLOCATOR)
+#undef ZKNATIVE7_BIND_ALLOCATOR
     return lib;
+}
+
+#define ZKNATIVE7_COUNT_NATIVE(method, symbol) +1
+constexpr size_t kNatives = 0 ZKNATIVE7_EACH_NATIVE(ZKNATIVE7_COUNT_NATIVE);
+#undef ZKNATIVE7_COUNT_NATIVE
+
+// A library's natives in the list's order.
+std::vector<void*> nativesOf(const Library& lib) {
+    std::vector<void*> natives;
+#define ZKNATIVE7_ADDRESS_OF(method, symbol) natives.push_back(reinterpret_cast<void*>(lib.method));
+    ZKNATIVE7_EACH_NATIVE(ZKNATIVE7_ADDRESS_OF)
+#undef ZKNATIVE7_ADDRESS_OF
+    return natives;
 }
 
 const Library& library() {
@@ -133,12 +135,16 @@ std::u16string runtimeValue(const std::u16string& name) {
 TEST(Loader, FindsEveryExportByTheNameItsCallerUses) {
     const Library& lib = library();
     ASSERT_NE(lib.module, nullptr) << "LoadLibraryW failed: " << GetLastError();
-    EXPECT_NE(lib.getenv0, nullptr);
-    EXPECT_NE(lib.putenv0, nullptr);
-    EXPECT_NE(lib.environ0, nullptr);
-    EXPECT_NE(lib.sMalloc, nullptr);
-    EXPECT_NE(lib.sFree, nullptr);
-    EXPECT_NE(lib.sStrdup, nullptr);
+    std::vector<std::string> missing;
+#define ZKNATIVE7_FIND_NATIVE(method, symbol) \
+    if (exportOf(lib.module, symbol) == nullptr) missing.push_back(symbol);
+    ZKNATIVE7_EACH_NATIVE(ZKNATIVE7_FIND_NATIVE)
+#undef ZKNATIVE7_FIND_NATIVE
+#define ZKNATIVE7_FIND_ALLOCATOR(name) \
+    if (exportOf(lib.module, #name) == nullptr) missing.push_back(#name);
+    ZKNATIVE7_EACH_ALLOCATOR(ZKNATIVE7_FIND_ALLOCATOR)
+#undef ZKNATIVE7_FIND_ALLOCATOR
+    EXPECT_EQ(missing, std::vector<std::string>());
 }
 
 TEST(Loader, UnicodeRoundTripsThroughTheRealRuntime) {
@@ -420,6 +426,126 @@ TEST(Loader, ListsMsvcrtsTableExactlyButTheHiddenEntries) {
     EXPECT_TRUE(put(fake, u"ZK7W_LISTED="));
 }
 
+// A process whose block holds a name three times (in two cases), an entry without a name and one
+// without '=': started from this program with that block, it writes what msvcrt's table holds,
+// what the library lists and what it looks up, one line each, units in hex.
+const char16_t kBlockChildOutput[] = u"ZK7W_BLOCK_OUTPUT";
+
+std::string hexOf(const std::u16string& text) {
+    std::string hex;
+    char unit[8];
+    for (char16_t c : text) {
+        std::snprintf(unit, sizeof unit, "%04x", static_cast<unsigned>(c));
+        hex += unit;
+    }
+    return hex;
+}
+
+TEST(BlockChild, DISABLED_WritesItsTableListingAndLookup) {
+    const wchar_t* output = _wgetenv(reinterpret_cast<const wchar_t*>(kBlockChildOutput));
+    ASSERT_NE(output, nullptr);
+    FILE* out = _wfopen(output, L"wb");
+    ASSERT_NE(out, nullptr);
+    FakeJni fake;
+    std::fprintf(out, "lookup %s\n", hexOf(get(fake, u"ZK7W_DUP")).c_str());
+    for (wchar_t** entry = _wenviron; entry != nullptr && *entry != nullptr; ++entry) {
+        std::fprintf(out, "table %s\n", hexOf(reinterpret_cast<const char16_t*>(*entry)).c_str());
+    }
+    for (const std::u16string& entry : listedThrough(fake, library())) {
+        std::fprintf(out, "listed %s\n", hexOf(entry).c_str());
+    }
+    std::fclose(out);
+}
+
+TEST(Loader, ListsEachNamedVariableOnceTheFirstItsLookupFinds) {
+    ASSERT_NE(library().environ0, nullptr);
+    std::wstring output = testFolder() + L"zk7w_block.txt";
+    DeleteFileW(output.c_str());
+    // What Wine needs to start a program, then the entries under test.
+    std::vector<std::u16string> block;
+    for (const char16_t* kept : {u"SystemRoot", u"PATH", u"WINEPREFIX", u"WINEDEBUG", u"WINEDLLOVERRIDES"}) {
+        std::u16string value = runtimeValue(kept);
+        if (value != kUnset) {
+            block.push_back(std::u16string(kept) + u"=" + value);
+        }
+    }
+    block.push_back(std::u16string(kBlockChildOutput) + u"=" + reinterpret_cast<const char16_t*>(output.c_str()));
+    const std::u16string entries[] = {u"ZK7W_DUP=first", u"ZK7W_ONE=one", u"zk7w_dup=second", u"=nameless",
+                                      u"JUNK_WITHOUT_EQUALS", u"ZK7W_DUP=third"};
+    block.insert(block.end(), std::begin(entries), std::end(entries));
+    std::u16string text;
+    for (const std::u16string& entry : block) {
+        text += entry + u'\0';
+    }
+    text += u'\0';
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) +
+                           L"\" --gtest_also_run_disabled_tests --gtest_filter=BlockChild.DISABLED_WritesItsTableListingAndLookup";
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION child = {};
+    ASSERT_TRUE(CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_UNICODE_ENVIRONMENT,
+                               &text[0], nullptr, &startup, &child))
+        << GetLastError();
+    ASSERT_EQ(WaitForSingleObject(child.hProcess, 60000), WAIT_OBJECT_0);
+    DWORD status = 1;
+    GetExitCodeProcess(child.hProcess, &status);
+    CloseHandle(child.hThread);
+    CloseHandle(child.hProcess);
+    ASSERT_EQ(status, 0u);
+
+    std::vector<std::string> table;
+    std::vector<std::string> listed;
+    std::string lookup;
+    FILE* in = _wfopen(output.c_str(), L"rb");
+    ASSERT_NE(in, nullptr);
+    char line[4096];
+    while (std::fgets(line, sizeof line, in) != nullptr) {
+        std::string text(line);
+        text.erase(text.find_last_not_of("\r\n") + 1);
+        std::string kind = text.substr(0, text.find(' '));
+        std::string hex = text.substr(kind.size() + 1);
+        if (kind == "table") {
+            table.push_back(hex);
+        } else if (kind == "listed") {
+            listed.push_back(hex);
+        } else if (kind == "lookup") {
+            lookup = hex;
+        }
+    }
+    std::fclose(in);
+    DeleteFileW(output.c_str());
+    // The block reached msvcrt's table as it was made (Wine leaves out "=nameless" itself), so what
+    // is missing below is left out by the listing.
+    for (const std::u16string& entry : {u"ZK7W_DUP=first", u"zk7w_dup=second", u"ZK7W_DUP=third", u"JUNK_WITHOUT_EQUALS"}) {
+        EXPECT_EQ(std::count(table.begin(), table.end(), hexOf(entry)), 1) << hexOf(entry);
+    }
+    EXPECT_EQ(lookup, hexOf(u"first"));
+    // The table's entries in order, but those without a name and every later one of a name (the
+    // names here are ASCII, so upper-casing each unit matches them as the runtime does).
+    std::vector<std::string> expected;
+    std::vector<std::u16string> seen;
+    for (const std::string& hex : table) {
+        std::u16string entry;
+        for (size_t i = 0; i + 4 <= hex.size(); i += 4) {
+            entry.push_back(static_cast<char16_t>(std::stoul(hex.substr(i, 4), nullptr, 16)));
+        }
+        size_t equals = entry.find(u'=');
+        if (equals == std::u16string::npos || equals == 0) {
+            continue;
+        }
+        std::u16string name = entry.substr(0, equals);
+        std::transform(name.begin(), name.end(), name.begin(), [](char16_t c) { return c >= u'a' && c <= u'z' ? c - 32 : c; });
+        if (std::find(seen.begin(), seen.end(), name) == seen.end()) {
+            seen.push_back(name);
+            expected.push_back(hex);
+        }
+    }
+    EXPECT_EQ(listed, expected);
+    EXPECT_EQ(std::count(listed.begin(), listed.end(), hexOf(u"ZK7W_DUP=first")), 1);
+}
+
 TEST(Loader, ConcurrentGetsAndPutsSeeOnlyWholeValues) {
     ASSERT_NE(library().putenv0, nullptr);
     StressReport report = runStress(library().getenv0, library().putenv0, 8, kStressRounds, kStressBoundMillis);
@@ -471,12 +597,10 @@ TEST(TwoCopies, WritersThroughOneAndReadersThroughTheOtherSeeOnlyWholeValues) {
     EXPECT_EQ(report.faults, 0) << report.firstFault;
 }
 
-// Where the serving copy names its natives: this process's mapping, which any process in the session
-// could have made first.
+// Where the serving copy names its natives, in the list's order: this process's mapping, which any
+// process in the session could have made first.
 struct PublishedNatives {
-    void* volatile getenv0;
-    void* volatile putenv0;
-    void* volatile environ0;
+    void* volatile natives[kNatives];
 };
 
 std::wstring servingMappingName() {
@@ -490,32 +614,36 @@ enum Squat {
     kOneByteOff,
     kSwapped,
     kHalfAnotherCopy,
-    kNoListing,
+    kLastMissing,
     kItsOwn
 };
 
 // What a copy finds in the mapping instead of a serving copy's natives.
-PublishedNatives squatted(Squat squat, const Library& self, const void* heapBlock) {
-    void* otherGetenv0 = reinterpret_cast<void*>(library().getenv0);
-    void* otherPutenv0 = reinterpret_cast<void*>(library().putenv0);
-    void* otherEnviron0 = reinterpret_cast<void*>(library().environ0);
+std::vector<void*> squatted(Squat squat, const Library& self, const void* heapBlock) {
+    std::vector<void*> other = nativesOf(library());
     void* notOurs = reinterpret_cast<void*>(&exitOnFault);
-    void* heap = const_cast<void*>(heapBlock);
+    std::vector<void*> found = other;
     switch (squat) {
-        case kNothingPublished: return {nullptr, nullptr, nullptr};
-        case kNoModule: return {heap, heap, heap};
-        case kNotOurExports: return {notOurs, notOurs, notOurs};
+        case kNothingPublished: found.assign(kNatives, nullptr); break;
+        case kNoModule: found.assign(kNatives, const_cast<void*>(heapBlock)); break;
+        case kNotOurExports: found.assign(kNatives, notOurs); break;
         case kOneByteOff:
-            return {static_cast<char*>(otherGetenv0) + 1, static_cast<char*>(otherPutenv0) + 1,
-                    static_cast<char*>(otherEnviron0) + 1};
-        case kSwapped: return {otherPutenv0, otherGetenv0, otherEnviron0};
-        case kHalfAnotherCopy: return {otherGetenv0, notOurs, otherEnviron0};
-        case kNoListing: return {otherGetenv0, otherPutenv0, nullptr};
-        case kItsOwn:
-            return {reinterpret_cast<void*>(self.getenv0), reinterpret_cast<void*>(self.putenv0),
-                    reinterpret_cast<void*>(self.environ0)};
+            for (void*& native : found) {
+                native = static_cast<char*>(native) + 1;
+            }
+            break;
+        case kSwapped: std::swap(found[0], found[1]); break;
+        case kHalfAnotherCopy: found[1] = notOurs; break;
+        case kLastMissing: found.back() = nullptr; break;
+        case kItsOwn: found = nativesOf(self); break;
     }
-    return {nullptr, nullptr, nullptr};
+    return found;
+}
+
+void publish(PublishedNatives* view, const std::vector<void*>& natives) {
+    for (size_t i = 0; i < kNatives; ++i) {
+        view->natives[i] = natives[i];
+    }
 }
 
 // Calling through any of these would fault, recurse without end or corrupt the stack; the copy that
@@ -529,15 +657,12 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
     auto* view = static_cast<PublishedNatives*>(
         MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(PublishedNatives)));
     ASSERT_NE(view, nullptr);
-    const PublishedNatives serving = {view->getenv0, view->putenv0, view->environ0};
+    const std::vector<void*> serving(view->natives, view->natives + kNatives);
     HMODULE servingModule = nullptr;
     ASSERT_TRUE(GetModuleHandleExW(
         GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-        static_cast<LPCWSTR>(serving.getenv0), &servingModule));
-    const Library published = bind(servingModule);
-    EXPECT_EQ(reinterpret_cast<void*>(published.getenv0), serving.getenv0);
-    EXPECT_EQ(reinterpret_cast<void*>(published.putenv0), serving.putenv0);
-    EXPECT_EQ(reinterpret_cast<void*>(published.environ0), serving.environ0);
+        static_cast<LPCWSTR>(serving[0]), &servingModule));
+    EXPECT_EQ(nativesOf(bind(servingModule)), serving);
 
     const struct {
         const wchar_t* folder;
@@ -545,15 +670,12 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
     } cases[] = {{L"copy-nothing", kNothingPublished}, {L"copy-nomodule", kNoModule},
                  {L"copy-notours", kNotOurExports},    {L"copy-offbyone", kOneByteOff},
                  {L"copy-swapped", kSwapped},          {L"copy-half", kHalfAnotherCopy},
-                 {L"copy-nolisting", kNoListing},      {L"copy-own", kItsOwn}};
+                 {L"copy-lastmissing", kLastMissing},  {L"copy-own", kItsOwn}};
     const std::vector<char> heapBlock(64, 0);
     for (const auto& c : cases) {
         const Library copy = loadCopy(c.folder);
         ASSERT_NE(copy.putenv0, nullptr) << c.squat << ": " << GetLastError();
-        PublishedNatives squat = squatted(c.squat, copy, heapBlock.data());
-        view->getenv0 = squat.getenv0;
-        view->putenv0 = squat.putenv0;
-        view->environ0 = squat.environ0;
+        publish(view, squatted(c.squat, copy, heapBlock.data()));
         FakeJni fake;
         const std::u16string value = u"served " + std::u16string(1, static_cast<char16_t>(u'0' + c.squat));
         DWORD start = GetTickCount();
@@ -563,9 +685,7 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
         EXPECT_TRUE(runtimeValue(u"ZK7W_SQUAT") == value) << c.squat;
         EXPECT_TRUE(get(fake, copy, u"ZK7W_SQUAT") == value) << c.squat;
         EXPECT_TRUE(put(fake, copy, u"ZK7W_SQUAT=")) << c.squat;
-        view->getenv0 = serving.getenv0;
-        view->putenv0 = serving.putenv0;
-        view->environ0 = serving.environ0;
+        publish(view, serving);
     }
     UnmapViewOfFile(view);
     CloseHandle(mapping);
