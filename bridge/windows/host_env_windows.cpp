@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 #include <cstdlib>
@@ -62,6 +63,53 @@ jstring entryString(JNIEnv* env, jclass /*stringClass*/, const void* entries, si
     return wideString(env, static_cast<const wchar_t* const*>(entries)[index]);
 }
 
+// Units before the entry's first '='; zero when it has no name (no '=', or the hidden "=C:=C:\\..."
+// entries, which start with one).
+size_t nameUnitsOf(const wchar_t* entry) {
+    const wchar_t* equals = wcschr(entry, L'=');
+    return equals == nullptr ? 0 : static_cast<size_t>(equals - entry);
+}
+
+// Orders entries by name as _wgetenv matches names, without regard to case, then by place.
+int compareByName(const wchar_t* a, size_t aUnits, const wchar_t* b, size_t bUnits) {
+    int order = _wcsnicmp(a, b, aUnits < bUnits ? aUnits : bUnits);
+    return order != 0 ? order : aUnits < bUnits ? -1 : aUnits > bUnits ? 1 : 0;
+}
+
+// Fills `listed` with table's entries that have a name, each name once: its first entry, the one
+// _wgetenv finds, in table order. `byName` is room for `count` places. Returns how many it listed.
+size_t variablesOf(const wchar_t* const* table, size_t count, size_t* byName, const wchar_t** listed) {
+    size_t named = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (nameUnitsOf(table[i]) > 0) {
+            byName[named++] = i;
+        }
+    }
+    std::sort(byName, byName + named, [table](size_t a, size_t b) {
+        int order = compareByName(table[a], nameUnitsOf(table[a]), table[b], nameUnitsOf(table[b]));
+        return order != 0 ? order < 0 : a < b;
+    });
+    // A later entry of a name already seen is left out; the first of each name stays, marked by a
+    // null in `listed` until the table-order pass below.
+    for (size_t i = 0; i < count; ++i) {
+        listed[i] = nullptr;
+    }
+    for (size_t i = 0; i < named; ++i) {
+        bool repeat = i > 0 && compareByName(table[byName[i - 1]], nameUnitsOf(table[byName[i - 1]]), table[byName[i]],
+                                             nameUnitsOf(table[byName[i]])) == 0;
+        if (!repeat) {
+            listed[byName[i]] = table[byName[i]];
+        }
+    }
+    size_t kept = 0;
+    for (size_t i = 0; i < count; ++i) {
+        if (listed[i] != nullptr) {
+            listed[kept++] = listed[i];
+        }
+    }
+    return kept;
+}
+
 }  // namespace
 
 jstring hostGetenv(JNIEnv* env, jstring /*nameString*/, const jchar* name, size_t /*nameUnits*/) {
@@ -83,27 +131,25 @@ jobjectArray hostEnviron(JNIEnv* env) {
         ++count;
     }
     // The table's strings are the runtime's, freed by the next assignment: copied under the lock.
-    auto* visible = static_cast<const wchar_t**>(sMalloc((count + 1) * sizeof(wchar_t*)));
-    jobjectArray listed = nullptr;
-    if (visible != nullptr) {
-        size_t kept = 0;
-        for (size_t i = 0; i < count; ++i) {
-            if (table[i][0] != L'=') {  // the hidden "=C:=C:\\..." entries have no name
-                visible[kept++] = table[i];
-            }
-        }
-        listed = newStringArray(env, kept, entryString, visible);
-        sFree(visible);
+    auto* listed = static_cast<const wchar_t**>(sMalloc((count + 1) * sizeof(wchar_t*)));
+    auto* byName = static_cast<size_t*>(sMalloc((count + 1) * sizeof(size_t)));
+    jobjectArray made = nullptr;
+    if (listed != nullptr && byName != nullptr) {
+        made = newStringArray(env, variablesOf(table, count, byName, listed), entryString, listed);
     }
+    sFree(listed);
+    sFree(byName);
     unlockAfterReading(alone);
-    return listed;
+    return made;
 }
 
 bool hostPutenv(const jchar* assignment) {
     size_t units = wideLength(assignment);
     size_t nameUnits = assignmentNameUnits(assignment, units);
-    if (nameUnits > kMaxUnits || units - nameUnits - 1 > kMaxUnits) {
-        return false;  // nameUnits == 0 (no assignment) is the runtime's to refuse
+    // Without a name it is no assignment, which the runtime refuses itself.
+    size_t valueUnits = nameUnits == 0 ? 0 : units - nameUnits - 1;
+    if (nameUnits > kMaxUnits || valueUnits > kMaxUnits) {
+        return false;
     }
     AcquireSRWLockExclusive(&environmentLock);
     bool applied = _wputenv(reinterpret_cast<const wchar_t*>(assignment)) == 0;
