@@ -1,4 +1,4 @@
-// Where the name ends in "NAME=VALUE", by the Windows runtime's rules, for hosts that must split it.
+// Where the name ends in "NAME=VALUE", by the Windows runtime's rules, which every host follows.
 #ifndef ZKNATIVE7_ASSIGNMENT_H
 #define ZKNATIVE7_ASSIGNMENT_H
 

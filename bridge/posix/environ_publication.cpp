@@ -24,7 +24,9 @@ struct PublishedArray {
 };
 PublishedArray* newestPublished = nullptr;
 
-// The live entry that every hole in the newest array repeats; null when there are no holes.
+// The live entry that the newest array's holes repeat. It stays set after additions have reused
+// every hole (they do not look for more), so it may repeat nothing; it is null only once a new
+// array or a change of that entry itself has shown there are none.
 const char* holeFiller = nullptr;
 
 // Every "NAME=VALUE" this library has stored, so a value set again reuses its string.

@@ -1,5 +1,6 @@
 // Binds the few glibc symbols with newer versions to the ones every glibc since 2.17 has, so the
-// library built here still loads on older systems. Included ahead of every source of a Linux build.
+// library built here still loads on older systems. Included ahead of every source of the library's
+// core on Linux (not of its tests, nor of a checking build, which never leave this machine).
 #ifndef ZKNATIVE7_GLIBC_SYMBOLS_H
 #define ZKNATIVE7_GLIBC_SYMBOLS_H
 

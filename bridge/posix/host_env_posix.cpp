@@ -9,7 +9,6 @@
 #include "zknative7_alloc.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <pthread.h>
 
