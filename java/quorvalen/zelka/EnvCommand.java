@@ -238,7 +238,7 @@ public final class EnvCommand {
      * PATH's folders (an empty one is the working folder).
      */
     static String locate(String name, File directory) throws Failure {
-        if (File.separatorChar != '/') {
+        if (OsFamily.hostIsWindows()) {
             return name;  // CreateProcess searches the process's current PATH itself
         }
         if (name.indexOf('/') >= 0) {

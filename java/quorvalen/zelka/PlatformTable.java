@@ -81,7 +81,7 @@ final class PlatformTable {
         if (osName == null || osArch == null) {
             return null;
         }
-        String os = osName.startsWith("Windows") ? "windows" : osName.equals("Linux") ? "linux" : null;
+        String os = OsFamily.of(osName);
         String arch = osArch.toLowerCase(Locale.ROOT);
         for (String[] row : rows) {
             if (row[1].equals(os)) {

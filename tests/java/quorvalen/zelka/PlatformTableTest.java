@@ -1,4 +1,4 @@
-// How the jar's platform table is read, and that the JVM running the suite maps to the platform under test.
+// Which family each os.name is, how the platform table is read, and that this JVM maps to the platform under test.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
@@ -6,6 +6,7 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import java.io.ByteArrayInputStream;
+import java.io.File;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
 import java.util.List;
@@ -49,6 +50,28 @@ class PlatformTableTest {
         assertEquals(null, PlatformTable.library(rows, "linux-b"));
         assertEquals(null, PlatformTable.platform(rows, null, "a1"));
         assertEquals(null, PlatformTable.platform(rows, "Linux", null));
+    }
+
+    @Test
+    void osNamesMapToTheTablesFamilies() {
+        String[][] cases = {
+            {"Linux", "linux"},
+            {"Windows 10", "windows"},
+            {"Windows Server 2019", "windows"},
+            {"Windows", "windows"},
+            {"linux", null},
+            {"GNU/Linux", null},
+            {"windows 10", null},
+            {"Mac OS X", null},
+            {"FreeBSD", null},
+            {"", null},
+            {null, null},
+        };
+        for (String[] c : cases) {
+            assertEquals(c[1], OsFamily.of(c[0]), c[0]);
+        }
+        // Only Windows separates file names with '\\'; the JVM knows its host that way too.
+        assertEquals(File.separatorChar == '\\', OsFamily.hostIsWindows(), System.getProperty("os.name"));
     }
 
     @Test
