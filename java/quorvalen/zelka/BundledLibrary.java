@@ -38,7 +38,9 @@ final class BundledLibrary {
         String platform = NativeLoader.platform(osName, osArch);
         URL resource = platform == null ? null : BundledLibrary.class.getResource(NativeLoader.resource(platform));
         if (resource == null) {
-            tried.add("this jar, which carries no library for this platform but " + NativeLoader.carried());
+            String unreadable = PlatformTable.BUNDLED.unreadable;
+            tried.add(unreadable != null ? "this jar's platform table " + unreadable
+                : "this jar, which carries no library for this platform but " + NativeLoader.carried());
             throw new UnsatisfiedLinkError("not in this jar");
         }
         Path parent = extractionParent();

@@ -23,7 +23,6 @@ final class NativeLoader {
     static final String LIBRARY_PROPERTY = "zknative7.library";
     static final String TMPDIR_PROPERTY = "zknative7.tmpdir";
     static final String USE_LIBRARY_PATH_PROPERTY = "zknative7.useLibraryPath";
-    static final String[] PLATFORMS = PlatformTable.names(PlatformTable.BUNDLED);
 
     /** Where the library was loaded from, in words a user can read; null until loaded. */
     static volatile String source;
@@ -162,18 +161,18 @@ final class NativeLoader {
 
     /** The jar's name for a platform, or null when it has no library for it. */
     static String platform(String osName, String osArch) {
-        return PlatformTable.platform(PlatformTable.BUNDLED, osName, osArch);
+        return PlatformTable.BUNDLED.platform(osName, osArch);
     }
 
     /** Where the jar keeps a platform's library, as the build's table names its file. */
     static String resource(String platform) {
-        return "/META-INF/native/" + platform + "/" + PlatformTable.library(PlatformTable.BUNDLED, platform);
+        return "/META-INF/native/" + platform + "/" + PlatformTable.BUNDLED.library(platform);
     }
 
     /** The platforms whose library this jar actually carries. */
     static List<String> carried() {
         List<String> carried = new ArrayList<>();
-        for (String platform : PLATFORMS) {
+        for (String platform : PlatformTable.BUNDLED.names()) {
             if (NativeLoader.class.getResource(resource(platform)) != null) {
                 carried.add(platform);
             }

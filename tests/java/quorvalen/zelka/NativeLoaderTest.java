@@ -170,9 +170,16 @@ class NativeLoaderTest {
         Files.write(resource, "garbage".getBytes("US-ASCII"));
         Path extractions = Files.createDirectory(scratch.resolve("extractions"));
         Path aFile = Files.write(scratch.resolve("a-file"), new byte[0]);
+        // A class path whose platform table, found first, does not say where the arch column is.
+        Path otherTable = scratch.resolve("other-table");
+        Path table = otherTable.resolve(PlatformTable.RESOURCE.substring(1));
+        Files.createDirectories(table.getParent());
+        Files.write(table, "platform os library\nlinux-x86_64 linux libzknative7.so\n".getBytes("US-ASCII"));
         Object[][] cases = {
             {resources + File.pathSeparator + CLASSES, extractions.toString(), "extracted to " + extractions},
             {JAR, aFile.toString(), "in " + aFile},
+            {otherTable + File.pathSeparator + JAR, extractions.toString(),
+                "tried this jar's platform table " + PlatformTable.RESOURCE + ": the header names no column 'arch'"},
         };
         for (Object[] c : cases) {
             ChildProcessTest.Finished child = load((String) c[0], "-Dzknative7.tmpdir=" + c[1]);
