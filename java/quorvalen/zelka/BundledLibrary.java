@@ -36,16 +36,16 @@ final class BundledLibrary {
     /** Loads the jar's copy and returns the file loaded; adds to {@code tried} what failed. */
     static File load(String osName, String osArch, List<String> tried) {
         String platform = NativeLoader.platform(osName, osArch);
-        URL resource = platform == null ? null : BundledLibrary.class.getResource(NativeLoader.resource(platform));
+        String name = platform == null ? null : JarResources.library(platform);
+        URL resource = name == null ? null : BundledLibrary.class.getResource(name);
         if (resource == null) {
-            String unreadable = PlatformTable.BUNDLED.unreadable;
+            String unreadable = JarResources.PLATFORMS.unreadable;
             tried.add(unreadable != null ? "this jar's platform table " + unreadable
-                : "this jar, which carries no library for this platform but " + NativeLoader.carried());
+                : "this jar, which carries no library for this platform but " + JarResources.carried());
             throw new UnsatisfiedLinkError("not in this jar");
         }
         Path parent = extractionParent();
         removeStaleFolders(parent);
-        String name = NativeLoader.resource(platform);
         Path folder = null;
         Path library = null;
         FileChannel lock = null;
@@ -54,7 +54,7 @@ final class BundledLibrary {
             folder = Files.createTempDirectory(parent, FOLDER_PREFIX);
             lock = FileChannel.open(folder.resolve(LOCK_FILE), StandardOpenOption.CREATE_NEW, StandardOpenOption.WRITE);
             lock.lock();
-            library = folder.resolve(name.substring(name.lastIndexOf('/') + 1));
+            library = folder.resolve(JarResources.PLATFORMS.library(platform));
             try (InputStream in = resource.openStream()) {
                 Files.copy(in, library);
             }

@@ -161,22 +161,6 @@ final class NativeLoader {
 
     /** The jar's name for a platform, or null when it has no library for it. */
     static String platform(String osName, String osArch) {
-        return PlatformTable.BUNDLED.platform(osName, osArch);
-    }
-
-    /** Where the jar keeps a platform's library, as the build's table names its file. */
-    static String resource(String platform) {
-        return "/META-INF/native/" + platform + "/" + PlatformTable.BUNDLED.library(platform);
-    }
-
-    /** The platforms whose library this jar actually carries. */
-    static List<String> carried() {
-        List<String> carried = new ArrayList<>();
-        for (String platform : PlatformTable.BUNDLED.names()) {
-            if (NativeLoader.class.getResource(resource(platform)) != null) {
-                carried.add(platform);
-            }
-        }
-        return carried;
+        return JarResources.PLATFORMS.platform(osName, osArch);
     }
 }

@@ -1,4 +1,4 @@
-// The jar's table of platforms: which os.name and os.arch each carried library is for, and its file.
+// The platform table: which os.name and os.arch each platform's library is for, and the library file's name.
 package quorvalen.zelka;
 
 import java.io.BufferedReader;
@@ -23,15 +23,10 @@ import java.util.Map;
  * whose last path element is the file's name in the jar.
  */
 final class PlatformTable {
-    static final String RESOURCE = "/META-INF/native/platforms.txt";
-
     private static final String PLATFORM = "platform";
     private static final String OS = "os";
     private static final String ARCH = "arch";
     private static final String LIBRARY = "library";
-
-    /** The jar's own table; empty when the jar has none, or when it cannot be read. */
-    static final PlatformTable BUNDLED = bundled();
 
     /** Why the table could not be read, or null when it was. */
     final String unreadable;
@@ -57,16 +52,13 @@ final class PlatformTable {
         this.unreadable = unreadable;
     }
 
-    private static PlatformTable bundled() {
-        InputStream in = PlatformTable.class.getResourceAsStream(RESOURCE);
-        if (in == null) {
-            return new PlatformTable(Collections.<Row>emptyList(), null);
-        }
-        try (InputStream from = in) {
-            return parse(from);
-        } catch (IOException e) {
-            return new PlatformTable(Collections.<Row>emptyList(), RESOURCE + ": " + e.getMessage());
-        }
+    static PlatformTable empty() {
+        return new PlatformTable(Collections.<Row>emptyList(), null);
+    }
+
+    /** A table of no platforms, that says why. */
+    static PlatformTable unreadable(String why) {
+        return new PlatformTable(Collections.<Row>emptyList(), why);
     }
 
     /** Reads a table; fails, saying why, when its header lacks a column or a row does not fit it. */

@@ -111,7 +111,7 @@ class NativeLoaderTest {
             assertTrue(source.startsWith("this jar's " + PLATFORM + " copy: "), source);
             // Every platform this build packed, and no other.
             assertEquals(new TreeSet<>(Arrays.asList(System.getProperty("zknative7.test.carried").split(","))),
-                new TreeSet<>(NativeLoader.carried()));
+                new TreeSet<>(JarResources.carried()));
         } else {
             assertEquals("java.library.path: " + new File(LIBRARY).getAbsolutePath(), source);
         }
@@ -165,21 +165,21 @@ class NativeLoaderTest {
     void aFailedExtractionOrLoadLeavesNothingBehind(@TempDir Path scratch) throws Exception {
         // A class path whose platform resource is garbage: extracted, then refused by the JVM.
         Path resources = scratch.resolve("resources");
-        Path resource = resources.resolve(NativeLoader.resource(PLATFORM).substring(1));
+        Path resource = resources.resolve(JarResources.library(PLATFORM).substring(1));
         Files.createDirectories(resource.getParent());
         Files.write(resource, "garbage".getBytes("US-ASCII"));
         Path extractions = Files.createDirectory(scratch.resolve("extractions"));
         Path aFile = Files.write(scratch.resolve("a-file"), new byte[0]);
         // A class path whose platform table, found first, does not say where the arch column is.
         Path otherTable = scratch.resolve("other-table");
-        Path table = otherTable.resolve(PlatformTable.RESOURCE.substring(1));
+        Path table = otherTable.resolve(JarResources.PLATFORM_TABLE.substring(1));
         Files.createDirectories(table.getParent());
         Files.write(table, "platform os library\nlinux-x86_64 linux libzknative7.so\n".getBytes("US-ASCII"));
         Object[][] cases = {
             {resources + File.pathSeparator + CLASSES, extractions.toString(), "extracted to " + extractions},
             {JAR, aFile.toString(), "in " + aFile},
             {otherTable + File.pathSeparator + JAR, extractions.toString(),
-                "tried this jar's platform table " + PlatformTable.RESOURCE + ": the header names no column 'arch'"},
+                "tried this jar's platform table " + JarResources.PLATFORM_TABLE + ": the header names no column 'arch'"},
         };
         for (Object[] c : cases) {
             ChildProcessTest.Finished child = load((String) c[0], "-Dzknative7.tmpdir=" + c[1]);

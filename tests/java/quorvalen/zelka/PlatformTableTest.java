@@ -110,7 +110,7 @@ class PlatformTableTest {
         String expected = System.getProperty("zknative7.test.platform");
         assertEquals(expected, NativeLoader.platform(System.getProperty("os.name"), System.getProperty("os.arch")),
             "os.arch=" + System.getProperty("os.arch"));
-        assertEquals(null, PlatformTable.BUNDLED.unreadable);
-        assertTrue(PlatformTable.BUNDLED.names().contains(expected), PlatformTable.BUNDLED.names().toString());
+        assertEquals(null, JarResources.PLATFORMS.unreadable);
+        assertTrue(JarResources.PLATFORMS.names().contains(expected), JarResources.PLATFORMS.names().toString());
     }
 }
