@@ -21,7 +21,8 @@ import java.util.concurrent.TimeUnit;
  * loads it; removes what it extracted when that fails, and folders that earlier processes left.
  */
 final class BundledLibrary {
-    static final String FOLDER_PREFIX = NativeLoader.LIBRARY + "-";
+    static final String TMPDIR_PROPERTY = "zknative7.tmpdir";
+    static final String FOLDER_PREFIX = NativeLibrary.NAME + "-";
     static final String LOCK_FILE = ".lock";
     /** A folder this young may belong to a process that has not locked it yet. */
     static final long YOUNGEST_STALE_MILLIS = TimeUnit.MINUTES.toMillis(1);
@@ -33,10 +34,12 @@ final class BundledLibrary {
     private BundledLibrary() {
     }
 
-    /** Loads the jar's copy and returns the file loaded; adds to {@code tried} what failed. */
-    static File load(String osName, String osArch, List<String> tried) {
-        String platform = NativeLoader.platform(osName, osArch);
-        String name = platform == null ? null : JarResources.library(platform);
+    /**
+     * Loads the jar's copy for the platform (null: the jar has none for this one) and returns the
+     * file loaded; adds to {@code tried} what failed.
+     */
+    static File load(String platform, List<String> tried) {
+        String name = JarResources.library(platform);
         URL resource = name == null ? null : BundledLibrary.class.getResource(name);
         if (resource == null) {
             String unreadable = JarResources.PLATFORMS.unreadable;
@@ -58,9 +61,10 @@ final class BundledLibrary {
             try (InputStream in = resource.openStream()) {
                 Files.copy(in, library);
             }
-            NativeLoader.systemLoad(library.toFile());
+            NativeLibrary.load(library.toFile());
         } catch (IOException | RuntimeException | UnsatisfiedLinkError e) {
-            tried.add(NativeLoader.attempt(name + (library == null ? " in " + parent : " extracted to " + library), library, e));
+            String place = name + (library == null ? " in " + parent : " extracted to " + library);
+            tried.add(NativeLibrary.failedLoad(place, library, e));
             removeFolder(folder, lock);
             if (e instanceof UnsatisfiedLinkError) {
                 throw (UnsatisfiedLinkError) e;
@@ -80,7 +84,7 @@ final class BundledLibrary {
     }
 
     static Path extractionParent() {
-        String configured = System.getProperty(NativeLoader.TMPDIR_PROPERTY);
+        String configured = System.getProperty(TMPDIR_PROPERTY);
         return Paths.get(configured != null && !configured.isEmpty() ? configured : System.getProperty("java.io.tmpdir"))
             .toAbsolutePath();
     }

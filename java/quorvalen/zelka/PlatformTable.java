@@ -77,8 +77,8 @@ final class PlatformTable {
                 header = fields;
                 columns = columns(header);
             } else if (fields.length != header.length) {
-                throw new IOException(header.length + " columns expected, as the header names, not " + fields.length + ": "
-                    + text);
+                throw new IOException(
+                    header.length + " columns expected, as the header names, not " + fields.length + ": " + text);
             } else {
                 rows.add(new Row(fields, columns));
             }

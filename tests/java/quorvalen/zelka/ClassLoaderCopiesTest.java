@@ -105,7 +105,7 @@ class ClassLoaderCopiesTest {
         Set<String> paths = new TreeSet<>();
         for (String line : Files.readAllLines(Paths.get("/proc/self/maps"))) {
             int slash = line.indexOf('/');
-            if (slash >= 0 && line.substring(slash).replace(" (deleted)", "").endsWith("/" + System.mapLibraryName(NativeLoader.LIBRARY))) {
+            if (slash >= 0 && line.substring(slash).replace(" (deleted)", "").endsWith("/" + System.mapLibraryName(NativeLibrary.NAME))) {
                 paths.add(line.substring(slash));
             }
         }

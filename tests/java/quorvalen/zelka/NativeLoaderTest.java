@@ -29,7 +29,7 @@ class NativeLoaderTest {
     static final String LIBRARY = System.getProperty("zknative7.test.library");
     static final int FEATURE = Integer.parseInt(
         System.getProperty("java.specification.version").replaceFirst("^1\\.", "").replaceFirst("\\..*", ""));
-    static final String PLATFORM = NativeLoader.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
+    static final String PLATFORM = JarResources.PLATFORMS.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
 
     /** Child JVM entry: loads the library and prints where from, or the error; or holds a lock. */
     public static void main(String[] args) throws Exception {
@@ -66,7 +66,7 @@ class NativeLoaderTest {
     }
 
     static Path corruptLibrary(Path folder) throws IOException {
-        Path file = folder.resolve(System.mapLibraryName(NativeLoader.LIBRARY));
+        Path file = folder.resolve(System.mapLibraryName(NativeLibrary.NAME));
         Files.write(file, "not a library at all".getBytes("US-ASCII"));
         return file;
     }
@@ -98,7 +98,7 @@ class NativeLoaderTest {
             {"FreeBSD", "amd64", null},
         };
         for (String[] c : cases) {
-            assertEquals(c[2], NativeLoader.platform(c[0], c[1]), c[0] + "/" + c[1]);
+            assertEquals(c[2], JarResources.PLATFORMS.platform(c[0], c[1]), c[0] + "/" + c[1]);
         }
     }
 
@@ -215,7 +215,7 @@ class NativeLoaderTest {
         try {
             for (Object[] c : cases) {
                 Path folder = Files.createDirectory(parent.resolve((String) c[0]));
-                Files.write(folder.resolve(System.mapLibraryName(NativeLoader.LIBRARY)), new byte[16]);
+                Files.write(folder.resolve(System.mapLibraryName(NativeLibrary.NAME)), new byte[16]);
                 if ((Boolean) c[1]) {
                     Path lock = Files.write(folder.resolve(BundledLibrary.LOCK_FILE), new byte[0]);
                     if ((Boolean) c[2]) {
@@ -236,7 +236,7 @@ class NativeLoaderTest {
             for (Object[] c : cases) {
                 assertEquals(!(Boolean) c[4], Files.exists(parent.resolve((String) c[0])), (String) c[0]);
             }
-            assertTrue(Files.exists(parent.resolve("other-stale").resolve(System.mapLibraryName(NativeLoader.LIBRARY))));
+            assertTrue(Files.exists(parent.resolve("other-stale").resolve(System.mapLibraryName(NativeLibrary.NAME))));
         } finally {
             if (holder != null) {
                 holder.getOutputStream().close();

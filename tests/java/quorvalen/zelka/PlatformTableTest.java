@@ -108,7 +108,7 @@ class PlatformTableTest {
     @Tag("architecture")
     void theRunningJvmMapsToThePlatformUnderTest() {
         String expected = System.getProperty("zknative7.test.platform");
-        assertEquals(expected, NativeLoader.platform(System.getProperty("os.name"), System.getProperty("os.arch")),
+        assertEquals(expected, JarResources.PLATFORMS.platform(System.getProperty("os.name"), System.getProperty("os.arch")),
             "os.arch=" + System.getProperty("os.arch"));
         assertEquals(null, JarResources.PLATFORMS.unreadable);
         assertTrue(JarResources.PLATFORMS.names().contains(expected), JarResources.PLATFORMS.names().toString());
