@@ -100,13 +100,14 @@ final class BundledLibrary {
         }
     }
 
-    static boolean removeIfStale(Path folder) {
+    /** Removes a folder of ours unless it is young or a live process holds its lock. */
+    static void removeIfStale(Path folder) {
         Path lockFile = folder.resolve(LOCK_FILE);
         try {
             if (!Files.isDirectory(folder, LinkOption.NOFOLLOW_LINKS)
                 || !Files.isRegularFile(lockFile, LinkOption.NOFOLLOW_LINKS)
                 || System.currentTimeMillis() - Files.getLastModifiedTime(lockFile).toMillis() < YOUNGEST_STALE_MILLIS) {
-                return false;
+                return;
             }
             FileChannel channel = FileChannel.open(lockFile, StandardOpenOption.WRITE);
             FileLock held;
@@ -117,18 +118,21 @@ final class BundledLibrary {
             }
             if (held == null) {
                 channel.close();
-                return false;
+                return;
             }
-            return removeFolder(folder, channel);
+            removeFolder(folder, channel);
         } catch (IOException | RuntimeException inUse) {
-            return false;
+            // Left for a later process to retry.
         }
     }
 
-    /** Deletes the folder's files, then its lock file, then the folder; false if any stays. */
-    static boolean removeFolder(Path folder, FileChannel lock) {
+    /**
+     * Deletes the folder's files, then its lock file, then the folder, and closes the lock; a file
+     * still in use stops it, and keeps its lock file, so a later process retries.
+     */
+    static void removeFolder(Path folder, FileChannel lock) {
         if (folder == null) {
-            return true;
+            return;
         }
         Path lockFile = folder.resolve(LOCK_FILE);
         try {
@@ -145,9 +149,8 @@ final class BundledLibrary {
             }
             Files.deleteIfExists(lockFile);
             Files.delete(folder);
-            return true;
-        } catch (IOException | RuntimeException e) {
-            return false;  // a file still in use keeps its lock file, so a later process retries
+        } catch (IOException | RuntimeException inUse) {
+            // Left for a later process to retry.
         }
     }
 }

@@ -25,9 +25,6 @@ final class NativeLoader {
     /** Where the library was loaded from, in words a user can read; null until loaded. */
     static volatile String source;
 
-    /** The library file loaded; null until loaded. */
-    static volatile String file;
-
     private NativeLoader() {
     }
 
@@ -100,7 +97,6 @@ final class NativeLoader {
     }
 
     private static void loaded(File library, String how) {
-        file = library.getPath();
         source = how + ": " + library;
     }
 

@@ -12,7 +12,7 @@ final class OsFamily {
     static final String WINDOWS = "windows";
 
     /** The running JVM's family, or null. */
-    static final String HOST = of(System.getProperty("os.name"));
+    private static final String HOST = of(System.getProperty("os.name"));
 
     private OsFamily() {
     }
