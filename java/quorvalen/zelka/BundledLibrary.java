@@ -1,3 +1,4 @@
+// Extracts this jar's copy of the library to a folder of its own, loads it, and clears what earlier processes left.
 package quorvalen.zelka;
 
 import java.io.File;

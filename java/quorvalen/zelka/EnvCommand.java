@@ -1,3 +1,4 @@
+// The command line, java -jar zknative7.jar: env(1) through NativeTools.
 package quorvalen.zelka;
 
 import java.io.BufferedOutputStream;

@@ -1,3 +1,4 @@
+// Reads the command line's options as GNU env reads its own.
 package quorvalen.zelka;
 
 import java.util.ArrayList;

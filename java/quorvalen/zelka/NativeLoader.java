@@ -1,3 +1,4 @@
+// Loads the native library from the one place meant: a named file, this jar's copy, or, if allowed, java.library.path.
 package quorvalen.zelka;
 
 import java.io.File;

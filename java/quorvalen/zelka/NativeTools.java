@@ -1,3 +1,4 @@
+// The public API: exact, thread-safe reads and changes of this process's environment.
 package quorvalen.zelka;
 
 import java.util.Collections;

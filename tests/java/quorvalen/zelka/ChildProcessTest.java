@@ -1,3 +1,4 @@
+// Variables inherited from a parent process and passed to children, and the child JVMs the other tests start.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;

@@ -1,3 +1,4 @@
+// Two class loaders, two copies of the library: one environment and one lock between them.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;

@@ -1,3 +1,4 @@
+// The loader in child JVMs: each place used only when meant, each failure in one line, nothing left behind.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
