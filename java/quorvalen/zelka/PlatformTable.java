@@ -52,6 +52,7 @@ final class PlatformTable {
         this.unreadable = unreadable;
     }
 
+    /** A table of no platforms, as a jar without one has. */
     static PlatformTable empty() {
         return new PlatformTable(Collections.<Row>emptyList(), null);
     }
