@@ -95,11 +95,18 @@ explain_failure() {
 }
 
 BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
-# Each platform's own (cross compilers, Wine, qemu-user, JDKs) are in the last column of its row.
+# Each platform's own (cross compilers, Wine, qemu-user, JDKs) are in the packages column of its
+# row, found by its name in the table's header (the first line that is not a comment).
+platform_packages=$(awk '
+  /^[ \t]*#/ || NF == 0 { next }
+  !header { header = 1; for (i = 1; i <= NF; i++) if ($i == "packages" && !column) column = i; next }
+  column && $column != "-" { gsub(",", " ", $column); print $column }
+  END { if (!column) { print "deps: cmake/platforms.txt: the header names no column \047packages\047" >"/dev/stderr"; exit 1 } }
+' cmake/platforms.txt) || exit 1
 TEST_PACKAGES="googletest junit5 clang libclang-rt-14-dev valgrind
   maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java
   libsurefire-java libmaven-install-plugin-java libjna-java
-  $(awk '!/^#/ && NF == 9 && $9 != "-" {gsub(",", " ", $9); print $9}' cmake/platforms.txt)"
+  $platform_packages"
 
 # The host's own JDK 17, which the build and its tests are made for.
 JAVA_HOME=/usr/lib/jvm/java-17-openjdk-$(dpkg --print-architecture)

@@ -77,7 +77,6 @@ exit $found
 EOF
 chmod +x "$work/bin/"*
 
-failed=0
 # Runs install_missing on PACKAGES... under MIRROR=$1 with INSTALLED=$2; leaves its output in
 # $work/out, its status in $status.
 run() {
@@ -89,16 +88,8 @@ run() {
   status=$?
 }
 
-# expect WHAT CONDITION...: fails the case, with its output, when the condition does not hold.
-expect() {
-  what=$1
-  shift
-  if ! "$@"; then
-    echo "FAIL $case: $what"
-    sed 's/^/    /' "$work/out"
-    failed=1
-  fi
-}
+# shellcheck source-path=SCRIPTDIR source=expect.sh
+. "$(dirname "$0")/expect.sh"
 has_line() { grep -qF -- "$1" "$work/out"; }
 called() { grep -qxF -- "$1" "$work/calls"; }
 calls_of() { cat "$work/calls" 2>/dev/null | grep -c -- "$1" || true; }

@@ -1,3 +1,4 @@
+// Extracts this jar's copy of the library to a folder of its own, loads it, and clears what earlier processes left.
 package quorvalen.zelka;
 
 import java.io.File;
@@ -21,7 +22,8 @@ import java.util.concurrent.TimeUnit;
  * loads it; removes what it extracted when that fails, and folders that earlier processes left.
  */
 final class BundledLibrary {
-    static final String FOLDER_PREFIX = NativeLoader.LIBRARY + "-";
+    static final String TMPDIR_PROPERTY = "zknative7.tmpdir";
+    static final String FOLDER_PREFIX = NativeLibrary.NAME + "-";
     static final String LOCK_FILE = ".lock";
     /** A folder this young may belong to a process that has not locked it yet. */
     static final long YOUNGEST_STALE_MILLIS = TimeUnit.MINUTES.toMillis(1);
@@ -33,17 +35,21 @@ final class BundledLibrary {
     private BundledLibrary() {
     }
 
-    /** Loads the jar's copy and returns the file loaded; adds to {@code tried} what failed. */
-    static File load(String osName, String osArch, List<String> tried) {
-        String platform = NativeLoader.platform(osName, osArch);
-        URL resource = platform == null ? null : BundledLibrary.class.getResource(NativeLoader.resource(platform));
+    /**
+     * Loads the jar's copy for the platform (null: the jar has none for this one) and returns the
+     * file loaded; adds to {@code tried} what failed.
+     */
+    static File load(String platform, List<String> tried) {
+        String name = JarResources.library(platform);
+        URL resource = name == null ? null : BundledLibrary.class.getResource(name);
         if (resource == null) {
-            tried.add("this jar, which carries no library for this platform but " + NativeLoader.carried());
+            String unreadable = JarResources.PLATFORMS.unreadable;
+            tried.add(unreadable != null ? "this jar's platform table " + unreadable
+                : "this jar, which carries no library for this platform but " + JarResources.carried());
             throw new UnsatisfiedLinkError("not in this jar");
         }
         Path parent = extractionParent();
         removeStaleFolders(parent);
-        String name = NativeLoader.resource(platform);
         Path folder = null;
         Path library = null;
         FileChannel lock = null;
@@ -52,13 +58,14 @@ final class BundledLibrary {
             folder = Files.createTempDirectory(parent, FOLDER_PREFIX);
             lock = FileChannel.open(folder.resolve(LOCK_FILE), StandardOpenOption.CREATE_NEW, StandardOpenOption.WRITE);
             lock.lock();
-            library = folder.resolve(name.substring(name.lastIndexOf('/') + 1));
+            library = folder.resolve(JarResources.PLATFORMS.library(platform));
             try (InputStream in = resource.openStream()) {
                 Files.copy(in, library);
             }
-            NativeLoader.systemLoad(library.toFile());
+            NativeLibrary.load(library.toFile());
         } catch (IOException | RuntimeException | UnsatisfiedLinkError e) {
-            tried.add(NativeLoader.attempt(name + (library == null ? " in " + parent : " extracted to " + library), library, e));
+            String place = name + (library == null ? " in " + parent : " extracted to " + library);
+            tried.add(NativeLibrary.failedLoad(place, library, e));
             removeFolder(folder, lock);
             if (e instanceof UnsatisfiedLinkError) {
                 throw (UnsatisfiedLinkError) e;
@@ -78,7 +85,7 @@ final class BundledLibrary {
     }
 
     static Path extractionParent() {
-        String configured = System.getProperty(NativeLoader.TMPDIR_PROPERTY);
+        String configured = System.getProperty(TMPDIR_PROPERTY);
         return Paths.get(configured != null && !configured.isEmpty() ? configured : System.getProperty("java.io.tmpdir"))
             .toAbsolutePath();
     }
@@ -94,13 +101,14 @@ final class BundledLibrary {
         }
     }
 
-    static boolean removeIfStale(Path folder) {
+    /** Removes a folder of ours unless it is young or a live process holds its lock. */
+    static void removeIfStale(Path folder) {
         Path lockFile = folder.resolve(LOCK_FILE);
         try {
             if (!Files.isDirectory(folder, LinkOption.NOFOLLOW_LINKS)
                 || !Files.isRegularFile(lockFile, LinkOption.NOFOLLOW_LINKS)
                 || System.currentTimeMillis() - Files.getLastModifiedTime(lockFile).toMillis() < YOUNGEST_STALE_MILLIS) {
-                return false;
+                return;
             }
             FileChannel channel = FileChannel.open(lockFile, StandardOpenOption.WRITE);
             FileLock held;
@@ -111,18 +119,21 @@ final class BundledLibrary {
             }
             if (held == null) {
                 channel.close();
-                return false;
+                return;
             }
-            return removeFolder(folder, channel);
+            removeFolder(folder, channel);
         } catch (IOException | RuntimeException inUse) {
-            return false;
+            // Left for a later process to retry.
         }
     }
 
-    /** Deletes the folder's files, then its lock file, then the folder; false if any stays. */
-    static boolean removeFolder(Path folder, FileChannel lock) {
+    /**
+     * Deletes the folder's files, then its lock file, then the folder, and closes the lock; a file
+     * still in use stops it, and keeps its lock file, so a later process retries.
+     */
+    static void removeFolder(Path folder, FileChannel lock) {
         if (folder == null) {
-            return true;
+            return;
         }
         Path lockFile = folder.resolve(LOCK_FILE);
         try {
@@ -139,9 +150,8 @@ final class BundledLibrary {
             }
             Files.deleteIfExists(lockFile);
             Files.delete(folder);
-            return true;
-        } catch (IOException | RuntimeException e) {
-            return false;  // a file still in use keeps its lock file, so a later process retries
+        } catch (IOException | RuntimeException inUse) {
+            // Left for a later process to retry.
         }
     }
 }

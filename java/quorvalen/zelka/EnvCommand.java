@@ -1,3 +1,4 @@
+// The command line, java -jar zknative7.jar: env(1) through NativeTools.
 package quorvalen.zelka;
 
 import java.io.BufferedOutputStream;
@@ -22,10 +23,8 @@ import java.util.regex.Pattern;
  * {@link NativeTools}.
  */
 public final class EnvCommand {
+    /** The status when a lone NAME is not set. */
     static final int UNSET = 1;
-    static final int FAILED = 125;
-    static final int CANNOT_RUN = 126;
-    static final int NOT_FOUND = 127;
 
     static final String USAGE = String.join("\n",
         "Usage: java -jar zknative7.jar [OPTION]... [-] [NAME=VALUE]... [--] [COMMAND [ARG]...]",
@@ -50,17 +49,6 @@ public final class EnvCommand {
         "127 when it is not found, 1 when NAME is unset; otherwise COMMAND's own status.",
         "");
 
-    /** A failure that ends the run with one line on stderr and an env(1) status. */
-    static final class Failure extends Exception {
-        private static final long serialVersionUID = 1L;
-        final int status;
-
-        Failure(int status, String message) {
-            super(message);
-            this.status = status;
-        }
-    }
-
     private EnvCommand() {
     }
 
@@ -71,16 +59,16 @@ public final class EnvCommand {
         try {
             status = run(args, out);
             out.flush();
-        } catch (Failure failure) {
+        } catch (EnvFailure failure) {
             status = failure.status;
             report(err, failure.getMessage());
         } catch (LinkageError notLoaded) {
             // UnsatisfiedLinkError the first time, NoClassDefFoundError after: one line either way.
-            status = FAILED;
+            status = EnvFailure.FAILED;
             String why = notLoaded.getMessage() == null ? notLoaded.toString() : notLoaded.getMessage();
             report(err, "cannot load the native library: " + why);
         } catch (IOException e) {
-            status = FAILED;
+            status = EnvFailure.FAILED;
             report(err, "cannot write: " + e.getMessage());
         }
         System.exit(status);
@@ -96,7 +84,7 @@ public final class EnvCommand {
         }
     }
 
-    static int run(String[] args, OutputStream out) throws Failure, IOException, InterruptedException {
+    static int run(String[] args, OutputStream out) throws EnvFailure, IOException, InterruptedException {
         refuseUndecoded(args);
         EnvOptions options = EnvOptions.parse(args);
         if (options.shown != null) {
@@ -117,7 +105,7 @@ public final class EnvCommand {
         }
         for (; next < args.length && args[next].indexOf('=') >= 0; next++) {
             if (!NativeTools.putenv(args[next])) {
-                throw new Failure(FAILED, "cannot set '" + args[next] + "'");
+                throw new EnvFailure("cannot set '" + args[next] + "'");
             }
         }
         if (next < args.length && args[next].equals("--")) {
@@ -125,10 +113,10 @@ public final class EnvCommand {
         }
         boolean commandGiven = next < args.length;
         if (options.nullTerminated && commandGiven) {
-            throw usage("cannot specify --null (-0) with command");
+            throw EnvFailure.usage("cannot specify --null (-0) with command");
         }
         if (options.directory != null && !commandGiven) {
-            throw usage("must specify command with --chdir (-C)");
+            throw EnvFailure.usage("must specify command with --chdir (-C)");
         }
         if (!commandGiven) {
             return list(out, options.nullTerminated ? '\0' : '\n');
@@ -144,50 +132,50 @@ public final class EnvCommand {
         }
     }
 
-    static void remove(List<String> names) throws Failure {
+    static void remove(List<String> names) throws EnvFailure {
         for (String name : names) {
             if (name.isEmpty() || name.indexOf('=') >= 0) {
-                throw new Failure(FAILED, "cannot unset '" + name + "': not a variable name");
+                throw new EnvFailure("cannot unset '" + name + "': not a variable name");
             }
         }
         for (String name : names) {
             if (!NativeTools.unsetenv(name)) {
-                throw new Failure(FAILED, "cannot unset '" + name + "'");
+                throw new EnvFailure("cannot unset '" + name + "'");
             }
         }
     }
 
     /** Empties the environment; a name whose bytes are not UTF-8 cannot be named, so it stays. */
-    static void removeEverything() throws Failure {
+    static void removeEverything() throws EnvFailure {
         for (String name : NativeTools.environment().keySet()) {
             NativeTools.unsetenv(name);
         }
         Map<String, String> left = NativeTools.environment();
         if (!left.isEmpty()) {
-            throw new Failure(FAILED, "cannot remove '" + left.keySet().iterator().next() + "': its name is not UTF-8");
+            throw new EnvFailure("cannot remove '" + left.keySet().iterator().next() + "': its name is not UTF-8");
         }
     }
 
     /** DIR as chdir(2) takes it, checked before COMMAND is looked for in it. */
-    static File directory(String name) throws Failure {
+    static File directory(String name) throws EnvFailure {
         File directory = new File(name).getAbsoluteFile();
         String why = !directory.exists() ? "No such file or directory"
             : !directory.isDirectory() ? "Not a directory" : !directory.canExecute() ? "Permission denied" : null;
         if (why != null) {
-            throw new Failure(FAILED, "cannot change directory to '" + name + "': " + why);
+            throw new EnvFailure("cannot change directory to '" + name + "': " + why);
         }
         return directory;
     }
 
     /** The arguments the JVM could not decode by the locale arrive holding U+FFFD. */
-    static void refuseUndecoded(String[] args) throws Failure {
+    static void refuseUndecoded(String[] args) throws EnvFailure {
         String encoding = System.getProperty("sun.jnu.encoding");
         if (encoding == null || isUtf8(encoding)) {
             return;
         }
         for (int i = 0; i < args.length; i++) {
             if (args[i].indexOf('\uFFFD') >= 0) {
-                throw new Failure(FAILED, "argument " + (i + 1) + " is not valid " + encoding
+                throw new EnvFailure("argument " + (i + 1) + " is not valid " + encoding
                     + "; run under a UTF-8 locale, for example LC_ALL=C.UTF-8");
             }
         }
@@ -199,10 +187,6 @@ public final class EnvCommand {
         } catch (IllegalArgumentException unknown) {
             return false;
         }
-    }
-
-    static Failure usage(String message) {
-        return new Failure(FAILED, message + " (see --help)");
     }
 
     static int help(OutputStream out) throws IOException {
@@ -237,14 +221,14 @@ public final class EnvCommand {
      * process's): a name with '/' as it is, otherwise the first executable file of that name in
      * PATH's folders (an empty one is the working folder).
      */
-    static String locate(String name, File directory) throws Failure {
-        if (File.separatorChar != '/') {
+    static String locate(String name, File directory) throws EnvFailure {
+        if (OsFamily.hostIsWindows()) {
             return name;  // CreateProcess searches the process's current PATH itself
         }
         if (name.indexOf('/') >= 0) {
             File file = within(directory, name);
             if (!file.exists()) {
-                throw new Failure(NOT_FOUND, "cannot run '" + name + "': no such file");
+                throw new EnvFailure(EnvFailure.NOT_FOUND, "cannot run '" + name + "': no such file");
             }
             refuseUnrunnable(name, file);
             return file.getPath();
@@ -253,7 +237,7 @@ public final class EnvCommand {
         if (path == null) {
             path = "/bin:/usr/bin";  // glibc's execvp without PATH
         }
-        Failure unrunnable = null;
+        EnvFailure unrunnable = null;
         for (String folder : path.split(":", -1)) {
             File file = new File(within(directory, folder.isEmpty() ? "." : folder), name);
             if (!name.isEmpty() && file.isFile() && file.canExecute()) {
@@ -262,7 +246,7 @@ public final class EnvCommand {
             if (unrunnable == null && !name.isEmpty() && file.exists()) {
                 try {
                     refuseUnrunnable(name, file);
-                } catch (Failure failure) {
+                } catch (EnvFailure failure) {
                     unrunnable = failure;  // execvp goes on searching, and reports EACCES at the end
                 }
             }
@@ -270,7 +254,7 @@ public final class EnvCommand {
         if (unrunnable != null) {
             throw unrunnable;
         }
-        throw new Failure(NOT_FOUND, "cannot run '" + name + "': not found in PATH");
+        throw new EnvFailure(EnvFailure.NOT_FOUND, "cannot run '" + name + "': not found in PATH");
     }
 
     /** A relative path taken in {@code directory}, or in this process's folder when it is null. */
@@ -279,21 +263,21 @@ public final class EnvCommand {
         return directory == null || file.isAbsolute() ? file : new File(directory, path);
     }
 
-    static void refuseUnrunnable(String name, File file) throws Failure {
+    static void refuseUnrunnable(String name, File file) throws EnvFailure {
         if (file.isDirectory()) {
-            throw new Failure(CANNOT_RUN, "cannot run '" + name + "': is a directory");
+            throw new EnvFailure(EnvFailure.CANNOT_RUN, "cannot run '" + name + "': is a directory");
         }
         if (!file.canExecute()) {
-            throw new Failure(CANNOT_RUN, "cannot run '" + name + "': permission denied");
+            throw new EnvFailure(EnvFailure.CANNOT_RUN, "cannot run '" + name + "': permission denied");
         }
     }
 
     /** Java reports the failed exec's errno as "error=N, text"; only ENOENT means not found. */
-    static Failure notStarted(String name, IOException e) {
+    static EnvFailure notStarted(String name, IOException e) {
         String why = e.getCause() != null ? e.getCause().getMessage() : e.getMessage();
         Matcher errno = Pattern.compile("error=(\\d+)").matcher(String.valueOf(why));
         boolean missing = errno.find() && errno.group(1).equals("2");
-        return new Failure(missing ? NOT_FOUND : CANNOT_RUN, "cannot run '" + name + "': " + why);
+        return new EnvFailure(missing ? EnvFailure.NOT_FOUND : EnvFailure.CANNOT_RUN, "cannot run '" + name + "': " + why);
     }
 
     static void writeLine(OutputStream to, String line) throws IOException {

@@ -1,3 +1,4 @@
+// Reads the command line's options as GNU env reads its own.
 package quorvalen.zelka;
 
 import java.util.ArrayList;
@@ -27,7 +28,7 @@ final class EnvOptions {
     private EnvOptions() {
     }
 
-    static EnvOptions parse(String[] args) throws EnvCommand.Failure {
+    static EnvOptions parse(String[] args) throws EnvFailure {
         EnvOptions options = new EnvOptions();
         int next = 0;
         while (next < args.length && options.shown == null) {
@@ -46,7 +47,7 @@ final class EnvOptions {
     }
 
     /** Reads the long option at args[at]; returns where the next argument is. */
-    private int longOption(String[] args, int at) throws EnvCommand.Failure {
+    private int longOption(String[] args, int at) throws EnvFailure {
         String arg = args[at];
         int equals = arg.indexOf('=');
         String given = arg.substring(2, equals < 0 ? arg.length() : equals);
@@ -58,13 +59,13 @@ final class EnvOptions {
             } else if (at + 1 < args.length) {
                 value = args[++at];
             } else {
-                throw EnvCommand.usage("option '--" + option + "' requires an argument");
+                throw EnvFailure.usage("option '--" + option + "' requires an argument");
             }
             take(option.charAt(0), value);
             return at + 1;
         }
         if (equals >= 0) {
-            throw EnvCommand.usage("option '--" + option + "' doesn't allow an argument");
+            throw EnvFailure.usage("option '--" + option + "' doesn't allow an argument");
         }
         switch (option) {
             case "ignore-environment":
@@ -80,7 +81,7 @@ final class EnvOptions {
     }
 
     /** The long option `given` names exactly, or as the only one it begins. */
-    static String resolve(String given) throws EnvCommand.Failure {
+    static String resolve(String given) throws EnvFailure {
         String found = null;
         int matches = 0;
         for (int i = 0; i < LONG.length; i++) {
@@ -95,21 +96,21 @@ final class EnvOptions {
             }
         }
         if (matches == 0) {
-            throw EnvCommand.usage("unrecognized option '--" + given + "'");
+            throw EnvFailure.usage("unrecognized option '--" + given + "'");
         }
         if (matches > 1) {
-            throw EnvCommand.usage("option '--" + given + "' is ambiguous");
+            throw EnvFailure.usage("option '--" + given + "' is ambiguous");
         }
         for (int i = FIRST_UNSUPPORTED; i < LONG.length; i++) {
             if (LONG[i].equals(found)) {
-                throw EnvCommand.usage("option '--" + found + "' is not supported");
+                throw EnvFailure.usage("option '--" + found + "' is not supported");
             }
         }
         return found;
     }
 
     /** Reads the bundle of short options at args[at]; returns where the next argument is. */
-    private int shortOptions(String[] args, int at) throws EnvCommand.Failure {
+    private int shortOptions(String[] args, int at) throws EnvFailure {
         String arg = args[at];
         for (int i = 1; i < arg.length(); i++) {
             char letter = arg.charAt(i);
@@ -130,14 +131,14 @@ final class EnvOptions {
                     } else if (at + 1 < args.length) {
                         take(letter, args[++at]);
                     } else {
-                        throw EnvCommand.usage("option requires an argument -- '" + letter + "'");
+                        throw EnvFailure.usage("option requires an argument -- '" + letter + "'");
                     }
                     return at + 1;
                 case 'S':
                 case 'v':
-                    throw EnvCommand.usage("option '-" + letter + "' is not supported");
+                    throw EnvFailure.usage("option '-" + letter + "' is not supported");
                 default:
-                    throw EnvCommand.usage("invalid option -- '" + letter + "'");
+                    throw EnvFailure.usage("invalid option -- '" + letter + "'");
             }
         }
         return at + 1;

@@ -1,3 +1,4 @@
+// Loads the native library from the one place meant: a named file, this jar's copy, or, if allowed, java.library.path.
 package quorvalen.zelka;
 
 import java.io.File;
@@ -11,7 +12,7 @@ import java.util.List;
  * <ol>
  *   <li>the file named by {@value #LIBRARY_PROPERTY}, when set, and nothing else;
  *   <li>otherwise the copy this jar carries for the running platform, extracted to a new folder
- *       under {@value #TMPDIR_PROPERTY} (default {@code java.io.tmpdir});
+ *       under {@value BundledLibrary#TMPDIR_PROPERTY} (default {@code java.io.tmpdir});
  *   <li>only when that fails and {@value #USE_LIBRARY_PATH_PROPERTY} is {@code true}, a copy
  *       installed in a folder of {@code java.library.path}.
  * </ol>
@@ -19,17 +20,11 @@ import java.util.List;
  * A failure is one {@link UnsatisfiedLinkError} whose one-line message says every place tried.
  */
 final class NativeLoader {
-    static final String LIBRARY = "zknative7";
     static final String LIBRARY_PROPERTY = "zknative7.library";
-    static final String TMPDIR_PROPERTY = "zknative7.tmpdir";
     static final String USE_LIBRARY_PATH_PROPERTY = "zknative7.useLibraryPath";
-    static final String[] PLATFORMS = PlatformTable.names(PlatformTable.BUNDLED);
 
     /** Where the library was loaded from, in words a user can read; null until loaded. */
     static volatile String source;
-
-    /** The library file loaded; null until loaded. */
-    static volatile String file;
 
     private NativeLoader() {
     }
@@ -45,16 +40,17 @@ final class NativeLoader {
         }
         String osName = System.getProperty("os.name");
         String osArch = System.getProperty("os.arch");
+        String platform = JarResources.PLATFORMS.platform(osName, osArch);
         List<String> tried = new ArrayList<>();
         try {
-            loaded(BundledLibrary.load(osName, osArch, tried), "this jar's " + platform(osName, osArch) + " copy");
+            loaded(BundledLibrary.load(platform, tried), "this jar's " + platform + " copy");
             return;
-        } catch (NativeAccessDenied denied) {
+        } catch (NativeLibrary.NativeAccessDenied denied) {
             throw denied;  // every other place would be refused the same way
         } catch (UnsatisfiedLinkError notBundled) {
             if (!Boolean.getBoolean(USE_LIBRARY_PATH_PROPERTY)) {
-                throw failure("cannot load " + LIBRARY + " for os.name=" + osName + ", os.arch=" + osArch, tried,
-                    "name a library file with -D" + LIBRARY_PROPERTY + "=FILE, or allow an installed one with -D"
+                throw failure("cannot load " + NativeLibrary.NAME + " for os.name=" + osName + ", os.arch=" + osArch,
+                    tried, "name a library file with -D" + LIBRARY_PROPERTY + "=FILE, or allow an installed one with -D"
                         + USE_LIBRARY_PATH_PROPERTY + "=true");
             }
         }
@@ -68,10 +64,10 @@ final class NativeLoader {
         }
         File library = new File(named).getAbsoluteFile();
         try {
-            systemLoad(library);
+            NativeLibrary.load(library);
         } catch (UnsatisfiedLinkError e) {
-            tried.add(attempt(library.toString(), library, e));
-            throw failure("cannot load " + LIBRARY + " from " + LIBRARY_PROPERTY, tried, null);
+            tried.add(NativeLibrary.failedLoad(library.toString(), library, e));
+            throw failure("cannot load " + NativeLibrary.NAME + " from " + LIBRARY_PROPERTY, tried, null);
         }
         loaded(library, LIBRARY_PROPERTY);
     }
@@ -79,7 +75,7 @@ final class NativeLoader {
     // Searched by the loader itself, so an empty entry never means the working folder, and the
     // error can say which folders held what.
     private static void loadFromLibraryPath(List<String> tried) {
-        String fileName = System.mapLibraryName(LIBRARY);
+        String fileName = System.mapLibraryName(NativeLibrary.NAME);
         for (String folder : System.getProperty("java.library.path", "").split(File.pathSeparator)) {
             if (folder.isEmpty()) {
                 continue;
@@ -90,63 +86,19 @@ final class NativeLoader {
                 continue;
             }
             try {
-                systemLoad(library);
+                NativeLibrary.load(library);
             } catch (UnsatisfiedLinkError e) {
-                tried.add(attempt(library.toString(), library, e));
-                throw failure("cannot load " + LIBRARY + " from java.library.path", tried, null);
+                tried.add(NativeLibrary.failedLoad(library.toString(), library, e));
+                throw failure("cannot load " + NativeLibrary.NAME + " from java.library.path", tried, null);
             }
             loaded(library, "java.library.path");
             return;
         }
-        throw failure("cannot load " + LIBRARY + " from this jar or java.library.path", tried, null);
+        throw failure("cannot load " + NativeLibrary.NAME + " from this jar or java.library.path", tried, null);
     }
 
     private static void loaded(File library, String how) {
-        file = library.getPath();
         source = how + ": " + library;
-    }
-
-    /** System.load, with a refusal of native access turned into the flag that grants it. */
-    static void systemLoad(File library) {
-        try {
-            System.load(library.getPath());
-        } catch (RuntimeException e) {
-            // IllegalCallerException, JDK 22 and later under --illegal-native-access=deny.
-            if (!e.getClass().getName().equals("java.lang.IllegalCallerException")) {
-                throw e;
-            }
-            throw new NativeAccessDenied(moduleName(), e);
-        }
-    }
-
-    /** A load the JVM refused for want of native access, saying which flag grants it. */
-    static final class NativeAccessDenied extends UnsatisfiedLinkError {
-        private static final long serialVersionUID = 1L;
-
-        NativeAccessDenied(String module, RuntimeException cause) {
-            super("native access is denied to " + (module == null ? "the class path" : "module " + module)
-                + "; run java with --enable-native-access=" + (module == null ? "ALL-UNNAMED" : module));
-            initCause(cause);
-        }
-    }
-
-    /** This class's module's name, or null on the class path or before Java 9. */
-    static String moduleName() {
-        try {
-            Object module = Class.class.getMethod("getModule").invoke(NativeLoader.class);
-            return (String) module.getClass().getMethod("getName").invoke(module);
-        } catch (ReflectiveOperationException e) {
-            return null;
-        }
-    }
-
-    /** One failed attempt on one line: the place, then why, without the JVM's repeats of the file. */
-    static String attempt(String place, Object file, Throwable e) {
-        String reason = e.getMessage() == null ? e.toString() : e.getMessage();
-        while (reason.startsWith(file + ": ")) {
-            reason = reason.substring(file.toString().length() + 2);
-        }
-        return place + ": " + reason.replaceAll("\\s*[\\r\\n]+\\s*", " ");
     }
 
     static UnsatisfiedLinkError failure(String what, List<String> tried, String hint) {
@@ -158,26 +110,5 @@ final class NativeLoader {
             message.append("; ").append(hint);
         }
         return new UnsatisfiedLinkError(message.toString());
-    }
-
-    /** The jar's name for a platform, or null when it has no library for it. */
-    static String platform(String osName, String osArch) {
-        return PlatformTable.platform(PlatformTable.BUNDLED, osName, osArch);
-    }
-
-    /** Where the jar keeps a platform's library, as the build's table names its file. */
-    static String resource(String platform) {
-        return "/META-INF/native/" + platform + "/" + PlatformTable.library(PlatformTable.BUNDLED, platform);
-    }
-
-    /** The platforms whose library this jar actually carries. */
-    static List<String> carried() {
-        List<String> carried = new ArrayList<>();
-        for (String platform : PLATFORMS) {
-            if (NativeLoader.class.getResource(resource(platform)) != null) {
-                carried.add(platform);
-            }
-        }
-        return carried;
     }
 }

@@ -1,6 +1,6 @@
+// The public API: exact, thread-safe reads and changes of this process's environment.
 package quorvalen.zelka;
 
-import java.io.File;
 import java.util.Collections;
 import java.util.Map;
 import java.util.TreeMap;
@@ -56,7 +56,7 @@ public final class NativeTools {
     static native String[] environ0();
 
     /** Whether the host matches names without regard to case, as Windows does. */
-    static final boolean NAMES_IGNORE_CASE = File.separatorChar == '\\';
+    static final boolean NAMES_IGNORE_CASE = OsFamily.hostIsWindows();
 
     /**
      * Returns the current value of an environment variable.

@@ -1,3 +1,4 @@
+// Variables inherited from a parent process and passed to children, and the child JVMs the other tests start.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertArrayEquals;
@@ -162,9 +163,9 @@ class ChildProcessTest {
             {new String[] {"ZK7J_NOT_SET_ANYWHERE"}, EnvCommand.UNSET, Pattern.compile("")},
             {new String[] {"ZK7J_X=1", "ZK7J_Y=", "--", "sh", "-c", "exit 7"}, 7, Pattern.compile("")},
             {new String[] {"ZK7J_X=1", "ZK7J_Y=2"}, 0, Pattern.compile("(?s)(.*\n)?ZK7J_X=1\nZK7J_Y=2\n.*")},
-            {new String[] {"=bad"}, EnvCommand.FAILED, Pattern.compile("")},
+            {new String[] {"=bad"}, EnvFailure.FAILED, Pattern.compile("")},
             {new String[] {}, 0, Pattern.compile("(?s)(.*\n)?PATH=[^\n]*\n.*")},
-            {new String[] {"ZK7J_X=1", "--", "/nonexistent/command"}, EnvCommand.NOT_FOUND, Pattern.compile("")},
+            {new String[] {"ZK7J_X=1", "--", "/nonexistent/command"}, EnvFailure.NOT_FOUND, Pattern.compile("")},
         };
         for (Object[] exit : exits) {
             Finished finished = run(childJvm("quorvalen.zelka.EnvCommand", (String[]) exit[0]));

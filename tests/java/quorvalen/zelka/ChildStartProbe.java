@@ -1,3 +1,4 @@
+// A child JVM's race of added names against started children, for ChildStartTest.
 package quorvalen.zelka;
 
 import java.util.ArrayList;

@@ -1,3 +1,4 @@
+// Children started while another thread changes the environment start and inherit whole entries.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;

@@ -1,3 +1,4 @@
+// Two class loaders, two copies of the library: one environment and one lock between them.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -7,7 +8,6 @@ import static org.junit.jupiter.api.Assertions.assertNotSame;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
-import java.lang.reflect.Field;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
 import java.net.URL;
@@ -16,7 +16,6 @@ import java.nio.file.Files;
 import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Arrays;
-import java.util.List;
 import java.util.Map;
 import java.util.Set;
 import java.util.TreeSet;
@@ -50,9 +49,9 @@ class ClassLoaderCopiesTest {
             // No parent: nothing is shared with the test's own loader, not even through delegation.
             ClassLoader loader = new URLClassLoader(new URL[] {jar}, null);
             tools = Class.forName("quorvalen.zelka.NativeTools", true, loader);
-            Field field = Class.forName("quorvalen.zelka.NativeLoader", false, loader).getDeclaredField("file");
-            field.setAccessible(true);
-            source = (String) field.get(null);
+            // "HOW: FILE", FILE the copy this loader loaded.
+            String loadedFrom = (String) tools.getMethod("librarySource").invoke(null);
+            source = loadedFrom.substring(loadedFrom.indexOf(": ") + 2);
             getenv = tools.getMethod("getenv", String.class);
             setenv = tools.getMethod("setenv", String.class, String.class);
             unsetenv = tools.getMethod("unsetenv", String.class);
@@ -105,7 +104,7 @@ class ClassLoaderCopiesTest {
         Set<String> paths = new TreeSet<>();
         for (String line : Files.readAllLines(Paths.get("/proc/self/maps"))) {
             int slash = line.indexOf('/');
-            if (slash >= 0 && line.substring(slash).replace(" (deleted)", "").endsWith("/" + System.mapLibraryName(NativeLoader.LIBRARY))) {
+            if (slash >= 0 && line.substring(slash).replace(" (deleted)", "").endsWith("/" + System.mapLibraryName(NativeLibrary.NAME))) {
                 paths.add(line.substring(slash));
             }
         }

@@ -1,3 +1,4 @@
+// Threads changing variables at once: every read is a whole value, and no write is lost.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;

@@ -233,41 +233,41 @@ class EnvCommandTest {
             new Case("ASCII arguments in the C locale", "ZK7T_X=plain", "printenv", "ZK7T_X").with("LC_ALL", "C")
                 .gives(0, exactly("plain\n")),
 
-            new Case("an unknown long option", "--bogus").fails(EnvCommand.FAILED, "'--bogus'"),
-            new Case("an unknown short option", "-x", "true").fails(EnvCommand.FAILED, "'x'"),
+            new Case("an unknown long option", "--bogus").fails(EnvFailure.FAILED, "'--bogus'"),
+            new Case("an unknown short option", "-x", "true").fails(EnvFailure.FAILED, "'x'"),
             new Case("'-' empties the environment, as -i does", "-", "ZK7T_X=1").gives(0, exactly("ZK7T_X=1\n")),
-            new Case("-u without a name", "-u").fails(EnvCommand.FAILED, "'u'"),
-            new Case("--unset without a name", "--unset").fails(EnvCommand.FAILED, "'--unset'"),
-            new Case("--help with a value", "--help=x").fails(EnvCommand.FAILED, "'--help'"),
+            new Case("-u without a name", "-u").fails(EnvFailure.FAILED, "'u'"),
+            new Case("--unset without a name", "--unset").fails(EnvFailure.FAILED, "'--unset'"),
+            new Case("--help with a value", "--help=x").fails(EnvFailure.FAILED, "'--help'"),
             new Case("-u with an empty name, and the command not run", "-u", "", "sh", "-c", "echo ran")
-                .fails(EnvCommand.FAILED, "''"),
-            new Case("--unset= with an empty name", "--unset=").fails(EnvCommand.FAILED, "''"),
-            new Case("-u with '=' in the name", "-u", "ZK7T_A=B", "true").fails(EnvCommand.FAILED, "'ZK7T_A=B'"),
+                .fails(EnvFailure.FAILED, "''"),
+            new Case("--unset= with an empty name", "--unset=").fails(EnvFailure.FAILED, "''"),
+            new Case("-u with '=' in the name", "-u", "ZK7T_A=B", "true").fails(EnvFailure.FAILED, "'ZK7T_A=B'"),
             new Case("a refused assignment, and the command not run", "=bad", "sh", "-c", "echo ran")
-                .fails(EnvCommand.FAILED, "'=bad'"),
-            new Case("a lone '='", "=").fails(EnvCommand.FAILED, "'='"),
+                .fails(EnvFailure.FAILED, "'=bad'"),
+            new Case("a lone '='", "=").fails(EnvFailure.FAILED, "'='"),
             new Case("a Cyrillic argument in the C locale", "ZK7T_X=" + GREETING, "printenv", "ZK7T_X")
-                .with("LC_ALL", "C").fails(EnvCommand.FAILED, "LC_ALL=C.UTF-8"),
+                .with("LC_ALL", "C").fails(EnvFailure.FAILED, "LC_ALL=C.UTF-8"),
 
             new Case("a file that is not executable", at("bin/zk7t-plain"), "x")
-                .fails(EnvCommand.CANNOT_RUN, "permission denied"),
-            new Case("a directory", at("dirs/zk7t-dir"), "x").fails(EnvCommand.CANNOT_RUN, "is a directory"),
+                .fails(EnvFailure.CANNOT_RUN, "permission denied"),
+            new Case("a directory", at("dirs/zk7t-dir"), "x").fails(EnvFailure.CANNOT_RUN, "is a directory"),
             new Case("a file in PATH that is not executable", "PATH=" + at("bin"), "zk7t-plain")
-                .fails(EnvCommand.CANNOT_RUN, "permission denied"),
+                .fails(EnvFailure.CANNOT_RUN, "permission denied"),
             new Case("a directory in PATH", "PATH=" + at("dirs"), "zk7t-dir")
-                .fails(EnvCommand.CANNOT_RUN, "is a directory"),
-            new Case("a missing command", "ZK7T_X=1", "zk7t-no-such-command").fails(EnvCommand.NOT_FOUND, "not found"),
-            new Case("a missing file", "/nonexistent/command", "x").fails(EnvCommand.NOT_FOUND, "no such file"),
+                .fails(EnvFailure.CANNOT_RUN, "is a directory"),
+            new Case("a missing command", "ZK7T_X=1", "zk7t-no-such-command").fails(EnvFailure.NOT_FOUND, "not found"),
+            new Case("a missing file", "/nonexistent/command", "x").fails(EnvFailure.NOT_FOUND, "no such file"),
             new Case("a PATH set in the run that lacks it", "PATH=" + at("empty"), "printenv", "PATH")
-                .fails(EnvCommand.NOT_FOUND, "'printenv'"),
+                .fails(EnvFailure.NOT_FOUND, "'printenv'"),
             new Case("'--' after assignments ends them", "ZK7T_X=1", "--", "ZK7T_Y=2")
-                .fails(EnvCommand.NOT_FOUND, "'ZK7T_Y=2'"),
+                .fails(EnvFailure.NOT_FOUND, "'ZK7T_Y=2'"),
 
             new Case("no library: an assignment", "ZK7T_X=1", "printenv", "ZK7T_X").withoutLibrary()
-                .fails(EnvCommand.FAILED, "native library"),
-            new Case("no library: the listing").withoutLibrary().fails(EnvCommand.FAILED, "native library"),
-            new Case("no library: a lookup", "ZK7T_KEPT").withoutLibrary().fails(EnvCommand.FAILED, "native library"),
-            new Case("no library: --version", "--version").withoutLibrary().fails(EnvCommand.FAILED, "native library"),
+                .fails(EnvFailure.FAILED, "native library"),
+            new Case("no library: the listing").withoutLibrary().fails(EnvFailure.FAILED, "native library"),
+            new Case("no library: a lookup", "ZK7T_KEPT").withoutLibrary().fails(EnvFailure.FAILED, "native library"),
+            new Case("no library: --version", "--version").withoutLibrary().fails(EnvFailure.FAILED, "native library"),
             new Case("no library: --help still works", "--help").withoutLibrary().gives(0, usage()));
     }
 
@@ -391,7 +391,7 @@ class EnvCommandTest {
         ChildProcessTest.Finished ours = new Case(what, args).in("").start();
         assertEquals(expected.status, ours.status, "GNU env said: " + expected.err + "; we said: " + ours.err);
         assertEquals(comparable(expected.out, listing), comparable(ours.out, listing));
-        if (ours.status == EnvCommand.FAILED) {
+        if (ours.status == EnvFailure.FAILED) {
             assertTrue(Pattern.matches("zknative7: [^\n]+\n", ours.err), ours.err);
         }
     }

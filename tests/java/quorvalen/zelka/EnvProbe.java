@@ -1,3 +1,4 @@
+// A child JVM that prints named variables as the library reads them.
 package quorvalen.zelka;
 
 /** Run in a child JVM: prints each named variable as this library reads it, in escaped ASCII. */

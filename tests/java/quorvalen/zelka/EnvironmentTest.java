@@ -1,3 +1,4 @@
+// NativeTools.environment(): the whole environment, as a child inherits it.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;

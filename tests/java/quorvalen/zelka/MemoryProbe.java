@@ -1,3 +1,4 @@
+// A child JVM that measures the resident memory cycles on one variable add, for MemoryTest.
 package quorvalen.zelka;
 
 import java.io.IOException;

@@ -1,3 +1,4 @@
+// Cycles of setting and removing one variable leave resident memory where it was.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;

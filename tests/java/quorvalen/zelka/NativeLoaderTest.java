@@ -1,3 +1,4 @@
+// The loader in child JVMs: each place used only when meant, each failure in one line, nothing left behind.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;
@@ -29,7 +30,7 @@ class NativeLoaderTest {
     static final String LIBRARY = System.getProperty("zknative7.test.library");
     static final int FEATURE = Integer.parseInt(
         System.getProperty("java.specification.version").replaceFirst("^1\\.", "").replaceFirst("\\..*", ""));
-    static final String PLATFORM = NativeLoader.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
+    static final String PLATFORM = JarResources.PLATFORMS.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
 
     /** Child JVM entry: loads the library and prints where from, or the error; or holds a lock. */
     public static void main(String[] args) throws Exception {
@@ -66,7 +67,7 @@ class NativeLoaderTest {
     }
 
     static Path corruptLibrary(Path folder) throws IOException {
-        Path file = folder.resolve(System.mapLibraryName(NativeLoader.LIBRARY));
+        Path file = folder.resolve(System.mapLibraryName(NativeLibrary.NAME));
         Files.write(file, "not a library at all".getBytes("US-ASCII"));
         return file;
     }
@@ -98,7 +99,7 @@ class NativeLoaderTest {
             {"FreeBSD", "amd64", null},
         };
         for (String[] c : cases) {
-            assertEquals(c[2], NativeLoader.platform(c[0], c[1]), c[0] + "/" + c[1]);
+            assertEquals(c[2], JarResources.PLATFORMS.platform(c[0], c[1]), c[0] + "/" + c[1]);
         }
     }
 
@@ -111,7 +112,7 @@ class NativeLoaderTest {
             assertTrue(source.startsWith("this jar's " + PLATFORM + " copy: "), source);
             // Every platform this build packed, and no other.
             assertEquals(new TreeSet<>(Arrays.asList(System.getProperty("zknative7.test.carried").split(","))),
-                new TreeSet<>(NativeLoader.carried()));
+                new TreeSet<>(JarResources.carried()));
         } else {
             assertEquals("java.library.path: " + new File(LIBRARY).getAbsolutePath(), source);
         }
@@ -165,14 +166,21 @@ class NativeLoaderTest {
     void aFailedExtractionOrLoadLeavesNothingBehind(@TempDir Path scratch) throws Exception {
         // A class path whose platform resource is garbage: extracted, then refused by the JVM.
         Path resources = scratch.resolve("resources");
-        Path resource = resources.resolve(NativeLoader.resource(PLATFORM).substring(1));
+        Path resource = resources.resolve(JarResources.library(PLATFORM).substring(1));
         Files.createDirectories(resource.getParent());
         Files.write(resource, "garbage".getBytes("US-ASCII"));
         Path extractions = Files.createDirectory(scratch.resolve("extractions"));
         Path aFile = Files.write(scratch.resolve("a-file"), new byte[0]);
+        // A class path whose platform table, found first, does not say where the arch column is.
+        Path otherTable = scratch.resolve("other-table");
+        Path table = otherTable.resolve(JarResources.PLATFORM_TABLE.substring(1));
+        Files.createDirectories(table.getParent());
+        Files.write(table, "platform os library\nlinux-x86_64 linux libzknative7.so\n".getBytes("US-ASCII"));
         Object[][] cases = {
             {resources + File.pathSeparator + CLASSES, extractions.toString(), "extracted to " + extractions},
             {JAR, aFile.toString(), "in " + aFile},
+            {otherTable + File.pathSeparator + JAR, extractions.toString(),
+                "tried this jar's platform table " + JarResources.PLATFORM_TABLE + ": the header names no column 'arch'"},
         };
         for (Object[] c : cases) {
             ChildProcessTest.Finished child = load((String) c[0], "-Dzknative7.tmpdir=" + c[1]);
@@ -208,7 +216,7 @@ class NativeLoaderTest {
         try {
             for (Object[] c : cases) {
                 Path folder = Files.createDirectory(parent.resolve((String) c[0]));
-                Files.write(folder.resolve(System.mapLibraryName(NativeLoader.LIBRARY)), new byte[16]);
+                Files.write(folder.resolve(System.mapLibraryName(NativeLibrary.NAME)), new byte[16]);
                 if ((Boolean) c[1]) {
                     Path lock = Files.write(folder.resolve(BundledLibrary.LOCK_FILE), new byte[0]);
                     if ((Boolean) c[2]) {
@@ -229,7 +237,7 @@ class NativeLoaderTest {
             for (Object[] c : cases) {
                 assertEquals(!(Boolean) c[4], Files.exists(parent.resolve((String) c[0])), (String) c[0]);
             }
-            assertTrue(Files.exists(parent.resolve("other-stale").resolve(System.mapLibraryName(NativeLoader.LIBRARY))));
+            assertTrue(Files.exists(parent.resolve("other-stale").resolve(System.mapLibraryName(NativeLibrary.NAME))));
         } finally {
             if (holder != null) {
                 holder.getOutputStream().close();

@@ -1,3 +1,4 @@
+// The natives and their wrappers against this process's real environment.
 package quorvalen.zelka;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;

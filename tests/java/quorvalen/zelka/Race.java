@@ -1,3 +1,4 @@
+// Threads that race until each has made its least rounds, with a time bound for a stalled one.
 package quorvalen.zelka;
 
 import java.util.ArrayList;
