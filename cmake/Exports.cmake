@@ -4,7 +4,7 @@
 # pe-x86 or pe-x86_64) exports; zknative7_write_exports(DIR) writes natives.h and this target's
 # exports.map (ELF) or exports.def (Windows) into DIR.
 include(${CMAKE_CURRENT_LIST_DIR}/Tables.cmake)
-zknative7_read_table(${CMAKE_CURRENT_LIST_DIR}/exports.txt ZKNATIVE7_EXPORT kind result parameters)
+zknative7_read_table(${CMAKE_CURRENT_LIST_DIR}/exports.txt ZKNATIVE7_EXPORT name kind result parameters)
 
 set(ZKNATIVE7_EXPORTED_NATIVES)
 set(ZKNATIVE7_EXPORTED_ALLOCATORS)

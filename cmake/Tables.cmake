@@ -1,34 +1,40 @@
-# zknative7_read_table(FILE PREFIX COLUMN...) reads one of the build's tables: blank-separated
-# columns, '#' comment lines, and a first row that names the columns. PREFIX_ROWS lists each later
-# row's first column, its key; PREFIX_<KEY>_<COLUMN> (the column upper-cased) holds that row's value
-# for each COLUMN asked for. A column the header lacks, or a row of another width, stops the build.
-function(zknative7_read_table file prefix)
+# zknative7_read_table(FILE PREFIX KEY COLUMN...) reads one of the build's tables: blank-separated
+# columns, '#' comment lines, and a first row that names the columns, so that each is found by its
+# name. PREFIX_ROWS lists every later row's value of column KEY; PREFIX_<key>_<COLUMN> (the column's
+# name upper-cased) holds the row's value of each COLUMN. No header, a header without KEY or a
+# COLUMN, or a row of another width stops the build, saying which.
+function(zknative7_read_table file prefix key)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${file})
   file(STRINGS ${file} lines REGEX "^[ \t]*[^# \t]")
+  if(NOT lines)
+    message(FATAL_ERROR "${file}: no header line names the columns")
+  endif()
   list(POP_FRONT lines header)
   string(STRIP "${header}" header)
   string(REGEX REPLACE "[ \t]+" ";" header "${header}")
   list(LENGTH header width)
-  foreach(column IN LISTS ARGN)
-    if(NOT column IN_LIST header)
-      message(FATAL_ERROR "${file}: no column '${column}' in its header: ${header}")
+  foreach(column IN ITEMS ${key} ${ARGN})
+    list(FIND header ${column} index)
+    if(index EQUAL -1)
+      message(FATAL_ERROR "${file}: the header names no column '${column}'")
     endif()
   endforeach()
+  list(FIND header ${key} key_index)
   set(keys)
   foreach(line IN LISTS lines)
     string(STRIP "${line}" line)
     string(REGEX REPLACE "[ \t]+" ";" fields "${line}")
     list(LENGTH fields count)
     if(NOT count EQUAL width)
-      message(FATAL_ERROR "${file}: ${width} columns expected, not ${count}: ${line}")
+      message(FATAL_ERROR "${file}: ${width} columns expected, as the header names, not ${count}: ${line}")
     endif()
-    list(GET fields 0 key)
-    list(APPEND keys ${key})
+    list(GET fields ${key_index} row)
+    list(APPEND keys ${row})
     foreach(column IN LISTS ARGN)
       list(FIND header ${column} index)
       list(GET fields ${index} value)
       string(TOUPPER ${column} upper)
-      set(${prefix}_${key}_${upper} ${value} PARENT_SCOPE)
+      set(${prefix}_${row}_${upper} ${value} PARENT_SCOPE)
     endforeach()
   endforeach()
   set(${prefix}_ROWS ${keys} PARENT_SCOPE)

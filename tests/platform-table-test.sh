@@ -10,7 +10,7 @@ cmake=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/cmake" "$work/scripts"
-cp "$source_dir/cmake/Platforms.cmake" "$work/cmake/"
+cp "$source_dir/cmake/Platforms.cmake" "$source_dir/cmake/Tables.cmake" "$work/cmake/"
 cp "$source_dir/scripts/deps.sh" "$work/scripts/"
 table=$work/cmake/platforms.txt
 
