@@ -3,8 +3,6 @@
 
 #include <cstring>
 
-static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__, "the ASCII blocks read units as words");
-
 namespace {
 
 constexpr uint16_t kReplacement = 0xFFFD;
@@ -34,6 +32,20 @@ bool fourAsciiBytes(const unsigned char* bytes) {
     return (word & static_cast<uint32_t>(kHighOfBytes)) == 0;
 }
 
+// The place, in memory order, of the first element of a word read from memory that has a bit set
+// in `high`: a little-endian host keeps the first element in the word's lowest bits, a big-endian
+// one in its highest.
+template <typename Element>
+size_t firstMarkedElement(uint64_t high) {
+#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    return static_cast<size_t>(__builtin_ctzll(high)) / (8 * sizeof(Element));
+#elif __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+    return static_cast<size_t>(__builtin_clzll(high)) / (8 * sizeof(Element));
+#else
+#error "a host that is neither little- nor big-endian"
+#endif
+}
+
 // Converts a block of From into To and returns the length of its ASCII prefix.
 template <typename From, typename To, size_t Block>
 size_t convertAsciiPrefix(const From* from, To* to) {
@@ -50,7 +62,7 @@ size_t convertAsciiPrefix(const From* from, To* to) {
     std::memcpy(words, in, sizeof words);
     for (size_t w = 0; w < Block / perWord; ++w) {
         if (uint64_t high = words[w] & highBits) {
-            return w * perWord + static_cast<size_t>(__builtin_ctzll(high)) / (8 * sizeof(From));
+            return w * perWord + firstMarkedElement<From>(high);
         }
     }
     return Block;

@@ -62,6 +62,47 @@ TEST(Wtf8, AsciiRunsOfEveryLengthMeetOtherCharactersExactly) {
     }
 }
 
+// The ASCII fast paths read a block as words and find the first other unit or byte from the word's
+// bits, whose order in memory depends on the host: one character beyond ASCII at every place of a
+// block, at every alignment, with a second one later in the same word, must come back exactly.
+TEST(Wtf8, TheFirstUnitBeyondAsciiAtEveryPlaceOfABlock) {
+    const Encoded others[] = {
+        {u"\u00e9", "\xC3\xA9"},
+        {u"\u4e2d", "\xE4\xB8\xAD"},
+        {u"\U0001F600", "\xF0\x9F\x98\x80"},
+        {std::u16string{0xDC00}, "\xED\xB0\x80"},
+        {u"\u0080", "\xC2\x80"},
+    };
+    for (const Encoded& other : others) {
+        for (size_t lead = 0; lead < 8; ++lead) {
+            for (size_t place = 0; place < 32; ++place) {
+                for (size_t gap : {size_t{1}, size_t{2}, size_t{3}, size_t{40}}) {
+                    std::u16string units = std::u16string(lead, u'.') + std::u16string(place, u'a') + other.units +
+                                           std::u16string(gap, u'b') + u"\u00ff" + std::u16string(40, u'c');
+                    std::string bytes = std::string(lead, '.') + std::string(place, 'a') + other.bytes +
+                                        std::string(gap, 'b') + "\xC3\xBF" + std::string(40, 'c');
+                    // The leading dots shift where the blocks fall.
+                    ASSERT_EQ(encode(units), bytes) << lead << " " << place << " " << gap;
+                    ASSERT_EQ(decode(bytes), units) << lead << " " << place << " " << gap;
+                    EXPECT_FALSE(isAscii(bytes.data(), bytes.size()));
+                    EXPECT_TRUE(isAscii(bytes.data(), lead + place));
+                }
+            }
+        }
+    }
+}
+
+TEST(Wtf8, IsAsciiFindsOneByteBeyondAsciiAnywhere) {
+    for (size_t length = 1; length <= 200; ++length) {
+        for (size_t place = 0; place < length; ++place) {
+            std::string bytes(length, 'x');
+            bytes[place] = static_cast<char>(0x80 | (place & 0x7F));
+            ASSERT_FALSE(isAscii(bytes.data(), length)) << length << " " << place;
+            ASSERT_TRUE(isAscii(bytes.data(), place)) << length << " " << place;
+        }
+    }
+}
+
 struct IllFormed {
     const char* what;
     std::string bytes;
