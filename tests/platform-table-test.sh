@@ -18,7 +18,7 @@ table=$work/cmake/platforms.txt
 cat >"$work/show.cmake" <<'EOF'
 include(${CMAKE_CURRENT_SOURCE_DIR}/cmake/Platforms.cmake)
 foreach(p IN LISTS ZKNATIVE7_PLATFORMS)
-  message("${p} ${ZKNATIVE7_${p}_OS} ${ZKNATIVE7_${p}_ARCH} ${ZKNATIVE7_${p}_TOOLCHAIN} ${ZKNATIVE7_${p}_LIBRARY} "
+  message("${p} ${ZKNATIVE7_${p}_OS} ${ZKNATIVE7_${p}_ARCH} ${ZKNATIVE7_${p}_ENDIAN} ${ZKNATIVE7_${p}_TOOLCHAIN} ${ZKNATIVE7_${p}_LIBRARY} "
     "${ZKNATIVE7_${p}_RUNNER} ${ZKNATIVE7_${p}_JDK} ${ZKNATIVE7_${p}_MUSL} ${ZKNATIVE7_${p}_PACKAGES}")
 endforeach()
 EOF
@@ -62,7 +62,7 @@ case="cmake: the real table"
 expect "a platform a row" [ "$(wc -l <"$work/expected.cmake")" -eq $((rows - 1)) ]
 expect "packages to install" [ -s "$work/expected.deps" ]
 
-for column in platform os arch toolchain library runner jdk musl packages; do
+for column in platform os arch endian toolchain library runner jdk musl packages; do
   case="cmake: no $column column"
   reversed <"$source_dir/cmake/platforms.txt" | without "$column" >"$table"
   read_by_cmake "$work"
@@ -71,10 +71,10 @@ for column in platform os arch toolchain library runner jdk musl packages; do
 done
 
 case="cmake: a row that does not fit the header"
-printf '# platforms\nplatform os arch toolchain library runner jdk musl packages\np linux a - lib.so native - -\n' >"$table"
+printf '# platforms\nplatform os arch endian toolchain library runner jdk musl packages\np linux a little - lib.so native - -\n' >"$table"
 read_by_cmake "$work"
 expect "refused" [ "$status" -ne 0 ]
-expect "the row named" says "9 columns expected, as the header names, not 8: p linux a - lib.so native - -"
+expect "the row named" says "10 columns expected, as the header names, not 9: p linux a little - lib.so native - -"
 
 case="cmake: no header"
 printf '# platform os arch toolchain library runner jdk musl packages\n' >"$table"

@@ -18,6 +18,11 @@ __asm__(".symver dlsym,dlsym@GLIBC_2.17");
 #elif defined(__arm__)
 __asm__(".symver dlopen,dlopen@GLIBC_2.4");
 __asm__(".symver dlsym,dlsym@GLIBC_2.4");
+#elif defined(__s390x__)
+__asm__(".symver dlopen,dlopen@GLIBC_2.2");
+__asm__(".symver dlsym,dlsym@GLIBC_2.2");
+#else
+#error "no oldest glibc versions of dlopen and dlsym for this architecture"
 #endif
 
 #endif

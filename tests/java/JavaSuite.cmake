@@ -29,14 +29,14 @@ add_jar(zknative7_java_tests
 # path would mean the working directory). Any JNI or native-access warning fails it, as a test
 # failure does. Optional: PLATFORM, the jar's name for the JVM's platform (default: the host's);
 # LAUNCHER, the command that starts this JVM and every child JVM of the suites (a qemu-user binary
-# with -L /), which also limits the suites to the tests tagged "architecture", those whose outcome
-# can differ by architecture; WITHOUT_COMMAND_LINE, to leave out the tests tagged "command-line",
-# Java logic that one suite of each JVM runs; OPTIONS, further options for JAVA.
+# with -L /); TAG, to run only the tests with that tag ("architecture": what can differ by
+# architecture; "jar": what can differ when the library comes from the jar); OPTIONS, further
+# options for JAVA; ENVIRONMENT, further variables for it (NAME=VALUE).
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
 set(carried ${ZKNATIVE7_HOST_PLATFORM} ${ZKNATIVE7_CROSS_PLATFORMS})
 list(JOIN carried "," carried)
 function(zknative7_java_suite name java library_dir installed)
-  cmake_parse_arguments(PARSE_ARGV 4 suite "WITHOUT_COMMAND_LINE" PLATFORM "LAUNCHER;OPTIONS")
+  cmake_parse_arguments(PARSE_ARGV 4 suite "" "PLATFORM;TAG" "LAUNCHER;OPTIONS;ENVIRONMENT")
   if(NOT suite_PLATFORM)
     set(suite_PLATFORM ${ZKNATIVE7_HOST_PLATFORM})
   endif()
@@ -45,11 +45,10 @@ function(zknative7_java_suite name java library_dir installed)
   set(watchdog)
   set(emulation_options)
   set(selection)
-  if(suite_WITHOUT_COMMAND_LINE)
-    set(selection --exclude-tag command-line)
+  if(suite_TAG)
+    set(selection --include-tag ${suite_TAG})
   endif()
   if(suite_LAUNCHER)
-    set(selection --include-tag architecture)
     list(JOIN suite_LAUNCHER " " launcher)
     # The JDK's default spawn helper is itself a binary of the emulated platform.
     set(emulation_options -Dzknative7.test.launcher=${launcher} -Djdk.lang.Process.launchMechanism=VFORK)
@@ -80,7 +79,7 @@ function(zknative7_java_suite name java library_dir installed)
   add_test(NAME ${name}
     COMMAND ${watchdog} ${suite_LAUNCHER} ${java} -Xcheck:jni ${library_options} ${emulation_options} ${suite_OPTIONS}
       ${jna_options}
-      -Dzknative7.test.platform=${suite_PLATFORM}
+      -Dzknative7.test.platform=${suite_PLATFORM} -Dzknative7.test.endian=${ZKNATIVE7_${suite_PLATFORM}_ENDIAN}
       -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
       -Dzknative7.test.library=${library_dir}/${ZKNATIVE7_${suite_PLATFORM}_LIBRARY} -Dzknative7.test.version=${PROJECT_VERSION}
       -Dzknative7.test.carried=${carried}
@@ -89,7 +88,7 @@ function(zknative7_java_suite name java library_dir installed)
       --scan-class-path ${test_jar} ${selection})
   # Java decodes arguments and file names by the locale; the tests pass Cyrillic to children.
   set_tests_properties(${name} PROPERTIES
-    ENVIRONMENT LC_ALL=C.UTF-8
+    ENVIRONMENT "LC_ALL=C.UTF-8;${suite_ENVIRONMENT}"
     FAIL_REGULAR_EXPRESSION "WARNING in native method;WARNING: A restricted method;WARNING: Use --enable-native-access"
     TIMEOUT ${timeout} COST ${cost})
 endfunction()

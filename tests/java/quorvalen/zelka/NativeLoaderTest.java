@@ -92,8 +92,8 @@ class NativeLoaderTest {
             {"Linux", "aarch64", "linux-aarch64"},
             {"Linux", "arm", "linux-arm"},
             {"Linux", "ppc64le", "linux-ppc64le"},
-            {"Linux", "ppc64", null},
-            {"Linux", "s390x", null},
+            {"Linux", "ppc64", null},  // big-endian POWER
+            {"Linux", "s390x", "linux-s390x"},
             {"Windows 11", "aarch64", null},
             {"Mac OS X", "x86_64", null},
             {"FreeBSD", "amd64", null},
@@ -105,6 +105,7 @@ class NativeLoaderTest {
 
     @Test
     @Tag("architecture")
+    @Tag("jar")
     void theLoadedLibraryComesFromWhereTheSetupPutIt() {
         assertNotNull(NativeTools.getenv("PATH"));  // forces the load
         String source = NativeTools.librarySource();

@@ -8,8 +8,10 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.io.ByteArrayInputStream;
 import java.io.File;
 import java.io.IOException;
+import java.nio.ByteOrder;
 import java.nio.charset.StandardCharsets;
 import java.util.Arrays;
+import java.util.Locale;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 
@@ -112,5 +114,8 @@ class PlatformTableTest {
             "os.arch=" + System.getProperty("os.arch"));
         assertEquals(null, JarResources.PLATFORMS.unreadable);
         assertTrue(JarResources.PLATFORMS.names().contains(expected), JarResources.PLATFORMS.names().toString());
+        // The table's byte order for the platform is the JVM's.
+        assertEquals(System.getProperty("zknative7.test.endian").toUpperCase(Locale.ROOT) + "_ENDIAN",
+            ByteOrder.nativeOrder().toString());
     }
 }
