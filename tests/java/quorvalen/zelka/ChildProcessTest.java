@@ -149,7 +149,6 @@ class ChildProcessTest {
     }
 
     @Test
-    @Tag("command-line")
     void theCommandLineSetsVariablesForItsCommand() throws Exception {
         Finished demo = run(childJvm("quorvalen.zelka.EnvCommand",
             "ZK7J_\u0414\u0415\u041c\u041e=\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440", "--",

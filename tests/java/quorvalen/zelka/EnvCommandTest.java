@@ -20,14 +20,12 @@ import java.util.function.Consumer;
 import java.util.regex.Pattern;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.BeforeAll;
-import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
 import org.junit.jupiter.params.ParameterizedTest;
 import org.junit.jupiter.params.provider.Arguments;
 import org.junit.jupiter.params.provider.MethodSource;
 
-@Tag("command-line")
 class EnvCommandTest {
     static final String GREETING = "\u041f\u0440\u0438\u0432\u0435\u0442, \u043c\u0438\u0440";
     static final String CYRILLIC_NAME = "ZK7T_\u0418\u041c\u042f";
