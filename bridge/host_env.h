@@ -15,12 +15,17 @@
 jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t nameUnits);
 
 // Applies a NUL-terminated "NAME=VALUE" with the Windows runtime's meaning: sets or replaces NAME;
-// an empty VALUE removes it; no '=' or an empty NAME is refused. True when applied.
-bool hostPutenv(const jchar* assignment);
+// an empty VALUE removes it; no '=' or an empty NAME is refused. True when applied; then the JDK's
+// copy follows, when it is followed (with the JVM's error pending when it refused that step).
+bool hostPutenv(JNIEnv* env, const jchar* assignment);
 
-// Every variable as "NAME=VALUE", each once, in a new String[]; an entry with an empty name (the
-// hidden "=C:" ones on Windows) is left out. Null, with the JVM's error pending when it raised one,
+// Every variable as "NAME=VALUE", each once (the first of its name, as lookups find it), in a new
+// String[]; entries without a name (no '=', or the hidden "=C:" ones on Windows) are left out. Null, with the JVM's error pending when it raised one,
 // when the JVM or the heap refuses any step.
 jobjectArray hostEnviron(JNIEnv* env);
+
+// Starts following the JDK's copy of the environment, first bringing it to every variable as
+// hostEnviron lists them, or stops (see followJdkView in jdk_view.h), in turn with assignments.
+jstring hostFollowJdk(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value);
 
 #endif

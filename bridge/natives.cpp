@@ -1,7 +1,9 @@
-// The JNI natives of quorvalen.zelka.NativeTools: read one variable, apply one assignment, list all.
+// The JNI natives of quorvalen.zelka.NativeTools: read one variable, apply one assignment, list all,
+// and follow the JDK's own copy of the environment or not.
 #include "natives.h"
 
 #include "host_env.h"
+#include "jdk_view.h"
 #include "serving_copy.h"
 #include "wide_string.h"
 
@@ -49,7 +51,7 @@ JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putenv0(JNIEnv* env,
     if (wideAssignment == nullptr) {
         return JNI_FALSE;
     }
-    bool applied = hostPutenv(wideAssignment);
+    bool applied = hostPutenv(env, wideAssignment);
     freeWide(env, wideAssignment);
     return applied ? JNI_TRUE : JNI_FALSE;
 }
@@ -59,4 +61,19 @@ JNIEXPORT jobjectArray JNICALL Java_quorvalen_zelka_NativeTools_environ0(JNIEnv*
         return serving->environ0(env, cls);
     }
     return hostEnviron(env);
+}
+
+JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_followJdk0(JNIEnv* env, jclass cls, jobject environment,
+                                                                     jobject caseInsensitive, jclass variable, jclass value) {
+    if (const NativeTable* serving = otherServingCopy()) {
+        return serving->followJdk0(env, cls, environment, caseInsensitive, variable, value);
+    }
+    return hostFollowJdk(env, environment, caseInsensitive, variable, value);
+}
+
+JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_followsJdk0(JNIEnv* env, jclass cls) {
+    if (const NativeTable* serving = otherServingCopy()) {
+        return serving->followsJdk0(env, cls);
+    }
+    return isJdkViewFollowed() ? JNI_TRUE : JNI_FALSE;
 }

@@ -3,6 +3,7 @@
 #include "ascii_string.h"
 #include "assignment.h"
 #include "environ_publication.h"
+#include "jdk_view.h"
 #include "string_array.h"
 #include "wide_string.h"
 #include "wtf8.h"
@@ -89,6 +90,59 @@ jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t na
     return stored == nullptr ? nullptr : javaStringOf(env, stored, std::strlen(stored), nullptr, nameString);
 }
 
+namespace {
+
+// The JDK's copy starts from every variable published now: each entry's bytes, decoded.
+jstring followPublishedVariables(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value) {
+    size_t count = 0;
+    const char** entries = publishedVariables(&count);
+    size_t bytes = 0;
+    for (size_t i = 0; entries != nullptr && i < count; ++i) {
+        bytes += std::strlen(entries[i]);
+    }
+    // Decoding never yields more units than it reads bytes.
+    auto* units = static_cast<jchar*>(entries == nullptr ? nullptr : sMalloc(bytes * sizeof(jchar) + sizeof(jchar)));
+    auto* variables = static_cast<JdkVariable*>(units == nullptr ? nullptr : sMalloc(count * sizeof(JdkVariable) + 1));
+    jstring failed = nullptr;
+    if (variables == nullptr) {
+        failed = env->NewStringUTF("no room to copy the environment");
+    } else {
+        jchar* next = units;
+        for (size_t i = 0; i < count; ++i) {
+            const char* entry = entries[i];
+            size_t nameBytes = static_cast<size_t>(std::strchr(entry, '=') - entry);
+            const char* valueBytes = entry + nameBytes + 1;
+            size_t valueByteCount = std::strlen(valueBytes);
+            JdkVariable& listed = variables[i];
+            listed.name = next;
+            listed.nameUnits = wtf8Decode(entry, nameBytes, next);
+            next += listed.nameUnits;
+            listed.value = next;
+            listed.valueUnits = wtf8Decode(valueBytes, valueByteCount, next);
+            next += listed.valueUnits;
+            listed.nameBytes = entry;
+            listed.nameByteCount = nameBytes;
+            listed.valueBytes = valueBytes;
+            listed.valueByteCount = valueByteCount;
+        }
+        failed = followJdkView(env, environment, caseInsensitive, variable, value, variables, count);
+    }
+    sFree(variables);
+    sFree(units);
+    sFree(entries);
+    return failed;
+}
+
+}  // namespace
+
+jstring hostFollowJdk(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value) {
+    pthread_mutex_lock(&environmentLock);
+    jstring failed = environment == nullptr ? followJdkView(env, nullptr, nullptr, nullptr, nullptr, nullptr, 0)
+                                            : followPublishedVariables(env, environment, caseInsensitive, variable, value);
+    pthread_mutex_unlock(&environmentLock);
+    return failed;
+}
+
 jobjectArray hostEnviron(JNIEnv* env) {
     size_t count = 0;
     const char** entries = publishedVariables(&count);
@@ -100,7 +154,7 @@ jobjectArray hostEnviron(JNIEnv* env) {
     return listed;
 }
 
-bool hostPutenv(const jchar* assignment) {
+bool hostPutenv(JNIEnv* env, const jchar* assignment) {
     size_t units = wideLength(assignment);
     size_t nameUnits = assignmentNameUnits(assignment, units);
     if (nameUnits == 0) {
@@ -122,6 +176,13 @@ bool hostPutenv(const jchar* assignment) {
 
     pthread_mutex_lock(&environmentLock);
     bool applied = valueUnits == 0 ? publishRemoval(encoded, nameBytes) : publishAssignment(encoded, entryBytes, nameBytes);
+    if (applied && isJdkViewFollowed()) {
+        const char* valueBytes = encoded + nameBytes + 1;
+        JdkVariable changed = {assignment,  nameUnits, valueUnits == 0 ? nullptr : assignment + nameUnits + 1,
+                               valueUnits,  encoded,   nameBytes,
+                               valueBytes, entryBytes - nameBytes - 1};
+        followAssignment(env, changed);
+    }
     pthread_mutex_unlock(&environmentLock);
     releaseScratch(encoded, stack);
     return applied;

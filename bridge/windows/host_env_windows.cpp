@@ -2,6 +2,7 @@
 // every assignment passed on to each other C runtime loaded in the process.
 #include "host_env.h"
 #include "assignment.h"
+#include "jdk_view.h"
 #include "other_runtimes.h"
 #include "string_array.h"
 #include "wide_string.h"
@@ -110,6 +111,51 @@ size_t variablesOf(const wchar_t* const* table, size_t count, size_t* byName, co
     return kept;
 }
 
+// The runtime's entries that have a name, each name once (as variablesOf keeps them), in a new
+// array from sMalloc; null when the heap is exhausted. Under the lock, held alone by the first read.
+const wchar_t** listedEntries(size_t* count) {
+    if (!wideEnvironmentBuilt.load(std::memory_order_acquire)) {
+        _wgetenv(L"PATH");  // makes the runtime build its UTF-16 table
+    }
+    const wchar_t* const* table = _wenviron;
+    size_t entries = 0;
+    while (table != nullptr && table[entries] != nullptr) {
+        ++entries;
+    }
+    auto* listed = static_cast<const wchar_t**>(sMalloc((entries + 1) * sizeof(wchar_t*)));
+    auto* byName = static_cast<size_t*>(sMalloc((entries + 1) * sizeof(size_t)));
+    if (listed != nullptr && byName != nullptr) {
+        *count = variablesOf(table, entries, byName, listed);
+    } else {
+        sFree(listed);
+        listed = nullptr;
+    }
+    sFree(byName);
+    return listed;
+}
+
+// The JDK's copy starts from every variable listed now.
+jstring followListedVariables(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value) {
+    size_t count = 0;
+    const wchar_t** listed = listedEntries(&count);
+    auto* variables = static_cast<JdkVariable*>(listed == nullptr ? nullptr : sMalloc(count * sizeof(JdkVariable) + 1));
+    jstring failed = nullptr;
+    if (variables == nullptr) {
+        failed = env->NewStringUTF("no room to copy the environment");
+    } else {
+        for (size_t i = 0; i < count; ++i) {
+            const auto* entry = reinterpret_cast<const jchar*>(listed[i]);
+            size_t nameUnits = nameUnitsOf(listed[i]);
+            variables[i] = JdkVariable{entry, nameUnits, entry + nameUnits + 1, wcslen(listed[i] + nameUnits + 1),
+                                       nullptr, 0, nullptr, 0};
+        }
+        failed = followJdkView(env, environment, caseInsensitive, variable, value, variables, count);
+    }
+    sFree(variables);
+    sFree(listed);
+    return failed;
+}
+
 }  // namespace
 
 jstring hostGetenv(JNIEnv* env, jstring /*nameString*/, const jchar* name, size_t /*nameUnits*/) {
@@ -122,28 +168,25 @@ jstring hostGetenv(JNIEnv* env, jstring /*nameString*/, const jchar* name, size_
 
 jobjectArray hostEnviron(JNIEnv* env) {
     bool alone = lockForReading();
-    if (alone) {
-        _wgetenv(L"PATH");  // makes the runtime build its UTF-16 table
-    }
-    const wchar_t* const* table = _wenviron;
     size_t count = 0;
-    while (table != nullptr && table[count] != nullptr) {
-        ++count;
-    }
     // The table's strings are the runtime's, freed by the next assignment: copied under the lock.
-    auto* listed = static_cast<const wchar_t**>(sMalloc((count + 1) * sizeof(wchar_t*)));
-    auto* byName = static_cast<size_t*>(sMalloc((count + 1) * sizeof(size_t)));
-    jobjectArray made = nullptr;
-    if (listed != nullptr && byName != nullptr) {
-        made = newStringArray(env, variablesOf(table, count, byName, listed), entryString, listed);
-    }
+    const wchar_t** listed = listedEntries(&count);
+    jobjectArray made = listed == nullptr ? nullptr : newStringArray(env, count, entryString, listed);
     sFree(listed);
-    sFree(byName);
     unlockAfterReading(alone);
     return made;
 }
 
-bool hostPutenv(const jchar* assignment) {
+jstring hostFollowJdk(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value) {
+    AcquireSRWLockExclusive(&environmentLock);
+    jstring failed = environment == nullptr ? followJdkView(env, nullptr, nullptr, nullptr, nullptr, nullptr, 0)
+                                            : followListedVariables(env, environment, caseInsensitive, variable, value);
+    wideEnvironmentBuilt.store(true, std::memory_order_release);
+    ReleaseSRWLockExclusive(&environmentLock);
+    return failed;
+}
+
+bool hostPutenv(JNIEnv* env, const jchar* assignment) {
     size_t units = wideLength(assignment);
     size_t nameUnits = assignmentNameUnits(assignment, units);
     // Without a name it is no assignment, which the runtime refuses itself.
@@ -155,6 +198,12 @@ bool hostPutenv(const jchar* assignment) {
     bool applied = _wputenv(reinterpret_cast<const wchar_t*>(assignment)) == 0;
     if (applied && nameUnits > 0) {
         putenvInOtherRuntimes(assignment, nameUnits);
+        if (isJdkViewFollowed()) {
+            JdkVariable changed = {assignment, nameUnits, valueUnits == 0 ? nullptr : assignment + nameUnits + 1,
+                                   valueUnits, nullptr,   0,         nullptr,
+                                   0};
+            followAssignment(env, changed);
+        }
     }
     ReleaseSRWLockExclusive(&environmentLock);
     return applied;
