@@ -1,6 +1,7 @@
 // The public API: exact, thread-safe reads and changes of this process's environment.
 package quorvalen.zelka;
 
+import java.lang.reflect.Field;
 import java.util.Collections;
 import java.util.Map;
 import java.util.TreeMap;
@@ -11,7 +12,9 @@ import java.util.TreeMap;
  * <p>Names and values are full UTF-16: characters outside Latin-1, surrogate pairs and unpaired
  * surrogates come back exactly as they were set. Unlike {@link System#getenv(String)}, which reads a
  * snapshot taken at its first use, every call here sees the current environment, and variables set here
- * are inherited by child processes started afterwards.
+ * are inherited by child processes started afterwards. While {@link #followInJdk(boolean) followed},
+ * the JDK's own copy, which {@code System.getenv} and {@code ProcessBuilder} read, shows every
+ * change too.
  *
  * <p>Calls from any number of threads may overlap: assignments take one lock shared by every copy
  * of the library in the process, and no lookup ever reads memory an assignment frees. Changes never
@@ -27,12 +30,23 @@ import java.util.TreeMap;
  * message names every place tried, or the {@code --enable-native-access} flag the JVM wants.
  */
 public final class NativeTools {
+    /** The property that, set to {@value #FOLLOW}, has the JDK's copy followed from the start. */
+    static final String JDK_VIEW_PROPERTY = "zknative7.jdkView";
+    static final String FOLLOW = "follow";
+    static final String SNAPSHOT = "snapshot";
+
     static {
         // The JDK copies the environment once, on the first System.getenv or process start, by
         // counting entries and then filling an array that long; variables added in between
         // overflow it and break every later process start. Taken now, it sees no change of ours.
         System.getenv();
         NativeLoader.load();
+        String view = System.getProperty(JDK_VIEW_PROPERTY);
+        if (FOLLOW.equals(view)) {
+            followInJdk(true);
+        } else if (view != null && !view.equals(SNAPSHOT)) {
+            throw new IllegalArgumentException("-D" + JDK_VIEW_PROPERTY + "=" + view + ": must be " + FOLLOW + " or " + SNAPSHOT);
+        }
     }
 
     private NativeTools() {
@@ -54,6 +68,10 @@ public final class NativeTools {
     static native boolean putenv0(String assignment);
 
     static native String[] environ0();
+
+    static native String followJdk0(Field environment, Field caseInsensitive, Class<?> variable, Class<?> value);
+
+    static native boolean followsJdk0();
 
     /** Whether the host matches names without regard to case, as Windows does. */
     static final boolean NAMES_IGNORE_CASE = OsFamily.hostIsWindows();
@@ -158,6 +176,44 @@ public final class NativeTools {
             variables.put(entry.substring(0, equals), entry.substring(equals + 1));
         }
         return Collections.unmodifiableMap(variables);
+    }
+
+    /**
+     * Has the JDK's own copy of the environment follow every change, or stop following. That copy is
+     * what {@link System#getenv(String)}, {@link System#getenv()} and a new {@link ProcessBuilder}'s
+     * {@code environment()} read, and so what most Java code sees; left alone, it is a snapshot taken
+     * at its first use. Switching on first brings it to the environment as it is now, whatever
+     * changed it; from then on each successful {@link #setenv}, {@link #unsetenv} and {@link #putenv},
+     * through any copy of this library in the process, changes it too, and no reader of it ever
+     * misses a variable nobody changed. A child started by a builder whose {@code environment()} was
+     * changed inherits each value's exact bytes as they are stored here. Switching off leaves the
+     * copy as it is. {@code -Dzknative7.jdkView=follow} switches on when this class initialises.
+     *
+     * <p>What the JDK's copy cannot hold exactly: a name with an unpaired surrogate is listed by
+     * {@code System.getenv()} but found by no lookup, since the JDK encodes a looked-up name's
+     * surrogate as {@code ?}; {@link #getenv} finds it. On Windows its case-sensitive map holds each
+     * name as it was last set.
+     *
+     * @param follow whether the JDK's copy follows from now on
+     * @throws UnsupportedOperationException if the JDK's copy is not made of what this relies on
+     *     (the message names the Java version and what is missing); nothing is changed then
+     */
+    public static void followInJdk(boolean follow) {
+        follow(follow ? JdkShape.ofThisJdk() : null);
+    }
+
+    /** Whether the JDK's own copy of the environment {@link #followInJdk(boolean) follows} every change. */
+    public static boolean followsInJdk() {
+        return followsJdk0();
+    }
+
+    /** Follows the copy of this shape, or none when it is null. */
+    static void follow(JdkShape shape) {
+        String failed = shape == null ? followJdk0(null, null, null, null)
+            : followJdk0(shape.environment, shape.caseInsensitive, shape.variable, shape.value);
+        if (failed != null) {
+            throw JdkShape.cannotFollow("the native library could not reach " + failed);
+        }
     }
 
     private static void requireName(String name) {
