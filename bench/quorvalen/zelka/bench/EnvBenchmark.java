@@ -33,6 +33,7 @@ import quorvalen.zelka.NativeTools;
  */
 public final class EnvBenchmark {
     static final String ZKNATIVE7 = "zknative7";
+    static final String FOLLOWED = "zknative7, JDK";
     static final String NAIVE = "naive JNI";
     static final String JNR = "jnr-posix";
     static final String JNA = "JNA";
@@ -65,7 +66,8 @@ public final class EnvBenchmark {
         final Crew crew;
         final List<Double> samples = new ArrayList<>();
         int batch = 1;
-        /** Runs after each slice, untimed. */
+        /** Run before and after each slice, untimed. */
+        Runnable before = () -> { };
         Runnable after = () -> { };
 
         Case(String operation, String implementation, Op op) {
@@ -212,6 +214,9 @@ public final class EnvBenchmark {
         cases.add(new Case(remove, NAIVE, i -> NaiveEnv.unsetenv("ZK7B_GONE") ? 1 : 0));
         cases.add(new Case(remove, JNR, i -> posix.unsetenv("ZK7B_GONE")));
         cases.add(new Case(remove, JNA, i -> libc.unsetenv("ZK7B_GONE")));
+        // The same assignments while the JDK's copy follows them, switched on around each slice.
+        cases.add(followed(new Case(replace, FOLLOWED, i -> NativeTools.putenv(assignments[i & 7]) ? 1 : 0)));
+        cases.add(followed(new Case(remove, FOLLOWED, i -> NativeTools.putenv("ZK7B_GONE=") ? 1 : 0)));
 
         String listing = "the whole environment";
         cases.add(new Case(listing, ZKNATIVE7, i -> NativeTools.environment().size()));
@@ -261,6 +266,7 @@ public final class EnvBenchmark {
             List<Case> shuffled = new ArrayList<>(cases);
             Collections.shuffle(shuffled, order);
             for (Case c : shuffled) {
+                c.before.run();
                 double sample = c.crew == null ? measure(c) : c.crew.callsPerSecond(c.op);
                 c.after.run();
                 if (round >= WARMUP_ROUNDS) {
@@ -269,6 +275,12 @@ public final class EnvBenchmark {
             }
         }
         report(cases, rounds, csv);
+    }
+
+    static Case followed(Case c) {
+        c.before = () -> NativeTools.followInJdk(true);
+        c.after = () -> NativeTools.followInJdk(false);
+        return c;
     }
 
     /** The C environment through jnr-posix's pointer to it, each entry read as its users read strings. */
@@ -355,6 +367,13 @@ public final class EnvBenchmark {
             System.out.printf(Locale.ROOT, "%d rounds of ~%d ms per case after %d warm-up rounds; ns per call"
                 + " (ratios > 1 are slower)%n", rounds, SLICE_NANOS / 1_000_000, WARMUP_ROUNDS);
             table(byOperation, NS_PER_CALL, "%9.1f", out);
+            for (Map<String, Case> operation : byOperation.values()) {
+                if (operation.containsKey(FOLLOWED)) {
+                    System.out.printf(Locale.ROOT, "%s, the JDK's copy followed: %.2f x unfollowed, %d variables%n",
+                        operation.get(FOLLOWED).operation, operation.get(FOLLOWED).median() / operation.get(ZKNATIVE7).median(),
+                        NativeTools.environment().size());
+                }
+            }
             System.out.println();
             System.out.printf(Locale.ROOT, "Lookups from several threads at once, calls per second of all of them"
                 + " (ratios > 1 are faster); %d cores, so 4 threads oversubscribe them%n",

@@ -16,8 +16,10 @@ import java.nio.file.Files;
 import java.nio.file.Paths;
 import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.List;
 import java.util.Map;
 import java.util.Set;
+import java.util.TreeMap;
 import java.util.TreeSet;
 import java.util.concurrent.ConcurrentLinkedQueue;
 import java.util.concurrent.atomic.AtomicLong;
@@ -44,6 +46,8 @@ class ClassLoaderCopiesTest {
         final Method setenv;
         final Method unsetenv;
         final Method environment;
+        final Method followInJdk;
+        final Method followsInJdk;
 
         Copy(URL jar) throws Exception {
             // No parent: nothing is shared with the test's own loader, not even through delegation.
@@ -56,6 +60,8 @@ class ClassLoaderCopiesTest {
             setenv = tools.getMethod("setenv", String.class, String.class);
             unsetenv = tools.getMethod("unsetenv", String.class);
             environment = tools.getMethod("environment");
+            followInJdk = tools.getMethod("followInJdk", boolean.class);
+            followsInJdk = tools.getMethod("followsInJdk");
         }
 
         String getenv(String name) {
@@ -201,6 +207,40 @@ class ClassLoaderCopiesTest {
         assertEquals(new ArrayList<String>(), new ArrayList<>(faults));
         assertEquals(0, missing, "reads that did not find an added name afterwards");
         assertEquals(0, stayed, "names removed through one copy but still seen through the other");
+    }
+
+    /** One switch for the process: the JDK's one copy keeps what every copy of the library adds. */
+    @Test
+    void theJdksCopyFollowsTheAdditionsOfBothCopiesAtOnce() throws Exception {
+        Copy[] copies = {first, second};
+        String[] tags = {"JA", "JB"};
+        int each = ADDED_EACH / 3;
+        Copy.call(first.followInJdk, true);
+        try {
+            assertTrue((Boolean) Copy.call(second.followsInJdk), "following through the first copy is the second's too");
+            assertTrue(NativeTools.followsInJdk());
+            Race race = new Race();
+            for (int c = 0; c < 2; c++) {
+                Copy copy = copies[c];
+                String tag = tags[c];
+                race.racer("the adder through copy " + tag, each, i -> assertTrue(copy.setenv(addedName(tag, (int) i), addedValue(tag, (int) i))));
+            }
+            long[] added = race.run();
+            List<String> lost = new ArrayList<>();
+            for (int c = 0; c < 2; c++) {
+                for (int i = 0; i < added[c]; i++) {
+                    if (!addedValue(tags[c], i).equals(System.getenv(addedName(tags[c], i)))) {
+                        lost.add(addedName(tags[c], i));
+                    }
+                    assertTrue(copies[1 - c].unsetenv(addedName(tags[c], i)));
+                }
+            }
+            assertEquals(new ArrayList<String>(), lost.subList(0, Math.min(5, lost.size())), lost.size() + " lost by the JDK's copy");
+            assertEquals(NativeTools.environment(), new TreeMap<>(System.getenv()));
+        } finally {
+            Copy.call(second.followInJdk, false);
+        }
+        assertFalse(NativeTools.followsInJdk());
     }
 
     @Test

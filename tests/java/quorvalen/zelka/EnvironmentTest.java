@@ -45,7 +45,12 @@ class EnvironmentTest {
 
     /** The variables a child started now inherits, as {@code env -0} prints them, read as the library reads bytes. */
     static Map<String, String> inherited() throws IOException, InterruptedException {
-        ChildProcessTest.Finished child = ChildProcessTest.run(Arrays.asList("env", "-0"));
+        return inheritedBy(new ProcessBuilder("env", "-0"));
+    }
+
+    /** The same for a child of {@code builder}, which runs {@code env -0}. */
+    static Map<String, String> inheritedBy(ProcessBuilder builder) throws IOException, InterruptedException {
+        ChildProcessTest.Finished child = ChildProcessTest.run(builder);
         if (child.status != 0) {
             throw new IOException("env exited with " + child.status + ": " + child.err);
         }
