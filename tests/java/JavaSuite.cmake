@@ -22,6 +22,7 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildStartProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ClassLoaderCopiesTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/JdkViewTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvironmentScopeTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/UnfollowableShapes.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/WindowsShapedEnvironment.java
   INCLUDE_JARS zknative7_classes ${JUNIT_CONSOLE_JAR})

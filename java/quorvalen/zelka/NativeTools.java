@@ -115,12 +115,7 @@ public final class NativeTools {
      */
     public static boolean setenv(String name, String value) {
         requireName(name);
-        if (value == null) {
-            throw new IllegalArgumentException("value is null");
-        }
-        if (value.indexOf('\0') >= 0) {
-            throw new IllegalArgumentException("value contains U+0000");
-        }
+        requireValue(value);
         return putenv0(name + '=' + value);
     }
 
@@ -216,7 +211,16 @@ public final class NativeTools {
         }
     }
 
-    private static void requireName(String name) {
+    static void requireValue(String value) {
+        if (value == null) {
+            throw new IllegalArgumentException("value is null");
+        }
+        if (value.indexOf('\0') >= 0) {
+            throw new IllegalArgumentException("value contains U+0000");
+        }
+    }
+
+    static void requireName(String name) {
         if (name == null || name.isEmpty()) {
             throw new IllegalArgumentException("name is null or empty");
         }

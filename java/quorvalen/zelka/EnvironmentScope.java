@@ -1,0 +1,171 @@
+// Changes to the environment that closing the scope puts back exactly as they were.
+package quorvalen.zelka;
+
+import java.util.ArrayList;
+import java.util.LinkedHashMap;
+import java.util.List;
+import java.util.Map;
+
+/**
+ * A set of changes to this process's environment, made through {@link NativeTools}, that
+ * {@link #close()} undoes: each name it set or cleared gets back the value it had when the scope
+ * first touched it (unpaired surrogates included), or is unset again. For a test of any framework,
+ * or a tool:
+ *
+ * <pre>{@code
+ * try (EnvironmentScope scope = EnvironmentScope.open().set("TZ", "UTC").clear("LANG")) {
+ *     // code that reads TZ and LANG, through System.getenv, native getenv or a child process
+ * }
+ * }</pre>
+ *
+ * <p>Opening a scope has the JDK's own copy of the environment {@link NativeTools#followInJdk(boolean)
+ * follow} changes where the JDK allows it, so that {@code System.getenv} and {@code ProcessBuilder}
+ * see them; when this scope switched following on, closing it switches it off again.
+ * {@link #restoringEverything()} has closing put back the whole environment, whatever changed it
+ * meanwhile. Scopes nest: close them in the reverse order of opening, as try-with-resources does.
+ * A scope is for one thread; scopes of other threads change the same environment.
+ *
+ * <p>What is put back is what {@link NativeTools#getenv} read: on Linux a value whose bytes were
+ * not UTF-8 (set by a parent, never by this library) is put back as it reads, with U+FFFD.
+ */
+public final class EnvironmentScope implements AutoCloseable {
+    /** The value each name had when this scope first touched it, in that order; null when unset. */
+    private final Map<String, String> before = new LinkedHashMap<>();
+    /** The whole environment as it was when asked for, or null. */
+    private Map<String, String> everything;
+    private final boolean switchedFollowingOn;
+    private boolean closed;
+
+    /**
+     * Opens a scope, which has changed nothing yet.
+     *
+     * @return the new scope
+     */
+    public static EnvironmentScope open() {
+        return new EnvironmentScope();
+    }
+
+    private EnvironmentScope() {
+        boolean following = NativeTools.followsInJdk();
+        if (!following) {
+            try {
+                NativeTools.followInJdk(true);
+                following = true;
+            } catch (UnsupportedOperationException otherJdk) {
+                following = false;  // the real environment still changes, and is still put back
+            }
+            switchedFollowingOn = following;
+        } else {
+            switchedFollowingOn = false;
+        }
+    }
+
+    /**
+     * Sets or replaces a variable until the scope closes; an empty value removes it, as
+     * {@link NativeTools#setenv} does.
+     *
+     * @return this scope
+     * @throws IllegalArgumentException as {@link NativeTools#setenv} throws it
+     * @throws IllegalStateException when the host refuses the change, or the scope is closed
+     */
+    public EnvironmentScope set(String name, String value) {
+        NativeTools.requireName(name);
+        NativeTools.requireValue(value);
+        remember(name);
+        if (!NativeTools.setenv(name, value)) {
+            throw new IllegalStateException("the host refused to set " + name);
+        }
+        return this;
+    }
+
+    /**
+     * Removes a variable until the scope closes.
+     *
+     * @return this scope
+     * @throws IllegalArgumentException as {@link NativeTools#unsetenv} throws it
+     * @throws IllegalStateException when the host refuses the change, or the scope is closed
+     */
+    public EnvironmentScope clear(String name) {
+        NativeTools.requireName(name);
+        remember(name);
+        if (!NativeTools.unsetenv(name)) {
+            throw new IllegalStateException("the host refused to remove " + name);
+        }
+        return this;
+    }
+
+    /**
+     * Has {@link #close()} put back every variable as it is now, removing those set since, whatever
+     * set them (this library, native code, a child's parent never).
+     *
+     * @return this scope
+     */
+    public EnvironmentScope restoringEverything() {
+        requireOpen();
+        if (everything == null) {
+            everything = NativeTools.environment();
+        }
+        return this;
+    }
+
+    /**
+     * Puts back what this scope changed, in the reverse order of its changes, or the whole
+     * environment it was asked to; then stops the JDK's copy following when opening started it.
+     * Closing again does nothing.
+     *
+     * @throws IllegalStateException naming the variables the host refused to put back (the rest
+     *     are put back all the same)
+     */
+    @Override
+    public void close() {
+        if (closed) {
+            return;
+        }
+        closed = true;
+        List<String> refused = new ArrayList<>();
+        List<Map.Entry<String, String>> changes = new ArrayList<>(before.entrySet());
+        for (int i = changes.size() - 1; i >= 0; i--) {
+            putBack(changes.get(i).getKey(), changes.get(i).getValue(), refused);
+        }
+        if (everything != null) {
+            for (String name : NativeTools.environment().keySet()) {
+                if (!everything.containsKey(name)) {
+                    putBack(name, null, refused);
+                }
+            }
+            Map<String, String> now = NativeTools.environment();
+            for (Map.Entry<String, String> variable : everything.entrySet()) {
+                if (!variable.getValue().equals(now.get(variable.getKey()))) {
+                    putBack(variable.getKey(), variable.getValue(), refused);
+                }
+            }
+        }
+        if (switchedFollowingOn) {
+            NativeTools.followInJdk(false);
+        }
+        if (!refused.isEmpty()) {
+            throw new IllegalStateException("the host refused to put back " + refused);
+        }
+    }
+
+    private void remember(String name) {
+        requireOpen();
+        if (!before.containsKey(name)) {
+            before.put(name, NativeTools.getenv(name));
+        }
+    }
+
+    private void requireOpen() {
+        if (closed) {
+            throw new IllegalStateException("the scope is closed");
+        }
+    }
+
+    /** Sets `name` to `value` again, or removes it when `value` is null. */
+    private static void putBack(String name, String value, List<String> refused) {
+        boolean done = value == null || value.isEmpty() ? NativeTools.unsetenv(name) : NativeTools.setenv(name, value);
+        if (!done) {
+            refused.add(name);
+        }
+    }
+}
