@@ -1,15 +1,21 @@
 #!/bin/sh
-# Checks the built Maven artifact: the jar's manifest, its module descriptor (Java 9, versioned
-# only), Java 8 bytecode everywhere else, the pom inside it, and the sources and Javadoc jars.
-# Usage: check-jar.sh JAR-TOOL ARTIFACT VERSION   (ARTIFACT is the path without .jar)
+# Checks a built Maven artifact: the jar's manifest, its module descriptor (Java 9, versioned
+# only), Java 8 bytecode everywhere else, the pom inside it, and the sources and Javadoc jars, which
+# must hold SOURCE and the Javadoc PAGE (MODULE/PACKAGE/CLASS.html).
+# Usage: check-jar.sh JAR-TOOL ARTIFACT VERSION SOURCE PAGE [MANIFEST-LINE...]
+#   (ARTIFACT is the path without .jar, ending in ARTIFACT-ID-VERSION)
 set -u
-if [ $# -ne 3 ]; then
-  echo "usage: check-jar.sh JAR-TOOL ARTIFACT VERSION" >&2
+if [ $# -lt 5 ]; then
+  echo "usage: check-jar.sh JAR-TOOL ARTIFACT VERSION SOURCE PAGE [MANIFEST-LINE...]" >&2
   exit 2
 fi
 jar_tool=$1
 artifact=$(realpath -m "$2")
 version=$3
+source_file=$4
+page=$5
+shift 5
+artifact_id=$(basename "$artifact" "-$version")
 for part in "" -sources -javadoc; do
   if [ ! -f "$artifact$part.jar" ]; then
     echo "no $artifact$part.jar"
@@ -32,8 +38,7 @@ jar=$work/jar
 
 # Manifests are CRLF or LF; compare the attribute lines alone.
 tr -d '\r' <"$jar/META-INF/MANIFEST.MF" >"$work/manifest"
-for line in "Main-Class: quorvalen.zelka.EnvCommand" "Enable-Native-Access: ALL-UNNAMED" \
-  "Multi-Release: true" "Implementation-Title: zknative7" "Implementation-Version: $version"; do
+for line in "$@" "Multi-Release: true" "Implementation-Title: $artifact_id" "Implementation-Version: $version"; do
   grep -qxF "$line" "$work/manifest" || fail "manifest lacks '$line'"
 done
 ! grep -q '^Automatic-Module-Name:' "$work/manifest" || fail "manifest names an automatic module"
@@ -55,15 +60,15 @@ for class in $(cd "$jar" && find quorvalen -name '*.class'); do
 done
 [ "$classes" -gt 0 ] || fail "no classes under quorvalen/"
 
-maven=$jar/META-INF/maven/quorvalen.zelka/zknative7
+maven=$jar/META-INF/maven/quorvalen.zelka/$artifact_id
 cmp -s "$maven/pom.xml" "$artifact.pom" || fail "the jar's pom.xml is not the artifact's pom"
 grep -qx "version=$version" "$maven/pom.properties" || fail "pom.properties lacks version=$version"
 grep -q '<name>Apache-2.0</name>' "$artifact.pom" || fail "the pom names no licence"
 
-for file in module-info.java quorvalen/zelka/NativeTools.java; do
+for file in module-info.java "$source_file"; do
   [ -f "$work/jar-sources/$file" ] || fail "the sources jar lacks $file"
 done
-for file in index.html quorvalen.zelka/module-summary.html quorvalen.zelka/quorvalen/zelka/NativeTools.html; do
+for file in index.html "${page%%/*}/module-summary.html" "$page"; do
   [ -f "$work/jar-javadoc/$file" ] || fail "the Javadoc jar lacks $file"
 done
 exit "$failed"
