@@ -4,7 +4,6 @@ package quorvalen.zelka.consumer;
 import java.io.ByteArrayOutputStream;
 import java.io.IOException;
 import java.io.InputStream;
-import java.util.Arrays;
 
 public final class Children {
     private Children() {
@@ -13,7 +12,12 @@ public final class Children {
     /** The child's standard output and error; an IOException when it exits with a non-zero status. */
     public static byte[] output(String... command) throws IOException, InterruptedException {
         // environment() is never touched, so the child gets the C environment, not Java's snapshot.
-        Process process = new ProcessBuilder(command).redirectErrorStream(true).start();
+        return output(new ProcessBuilder(command));
+    }
+
+    /** The same for a child of `builder`. */
+    public static byte[] output(ProcessBuilder builder) throws IOException, InterruptedException {
+        Process process = builder.redirectErrorStream(true).start();
         process.getOutputStream().close();
         ByteArrayOutputStream out = new ByteArrayOutputStream();
         try (InputStream in = process.getInputStream()) {
@@ -24,7 +28,7 @@ public final class Children {
         }
         int status = process.waitFor();
         if (status != 0) {
-            throw new IOException(Arrays.toString(command) + " exited with " + status + ": " + out);
+            throw new IOException(builder.command() + " exited with " + status + ": " + out);
         }
         return out.toByteArray();
     }
