@@ -122,8 +122,9 @@ bool isKnownEntry(const char* entry) {
 const char* chooseHoleFiller(char* const* entries, size_t count, const char* name, size_t nameBytes) {
     const char* earliest = nullptr;
     for (size_t i = 0; i < count; ++i) {
-        if (hasName(entries[i], name, nameBytes) || std::strchr(entries[i], '=') == nullptr) {
-            continue;  // a child must inherit nothing but assignments
+        const char* equals = std::strchr(entries[i], '=');
+        if (hasName(entries[i], name, nameBytes) || equals == nullptr || equals == entries[i]) {
+            continue;  // a child must inherit nothing but variables, and no entry more often than it was there
         }
         if (!isKnownEntry(entries[i])) {
             return entries[i];

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -131,6 +132,47 @@ TEST(EnvironPublication, EveryStepLeavesExactlyTheVariablesSet) {
         EXPECT_EQ(walk(old.first, &fault), old.second);
         EXPECT_EQ(fault, "");
     }
+}
+
+// A parent may pass entries without a name: a hole must never repeat one, or a child would get it
+// more often than the parent gave it, and `env -i` could not get rid of it.
+TEST(EnvironPublication, HolesNeverRepeatAnEntryWithoutAName) {
+    FakeJni fake;
+    char** inherited = environ;
+    char nameless[] = "=emptyname";
+    char junk[] = "JUNK_WITHOUT_EQUALS";
+    char a[] = "ZK7E_NL_A=1";
+    char b[] = "ZK7E_NL_B=2";
+    char* block[] = {nameless, junk, a, b, nullptr};
+    environ = block;
+    const struct {
+        const char* assignment;
+        Entries named;  // the entries with a name afterwards, each as often as it stands there
+    } steps[] = {
+        {"ZK7E_NL_A=", {"ZK7E_NL_B=2", "ZK7E_NL_B=2"}},  // the hole repeats the one named entry left
+        {"ZK7E_NL_C=3", {"ZK7E_NL_B=2", "ZK7E_NL_C=3"}},
+        {"ZK7E_NL_C=", {"ZK7E_NL_B=2", "ZK7E_NL_B=2"}},
+        {"ZK7E_NL_B=", {}},  // nothing with a name is left to repeat
+        {"ZK7E_NL_D=4", {"ZK7E_NL_D=4"}},
+        {"ZK7E_NL_D=", {}},
+    };
+    for (const auto& step : steps) {
+        ASSERT_TRUE(put(fake, step.assignment)) << step.assignment;
+        std::string fault;
+        Entries now = walk(environ, &fault);
+        ASSERT_EQ(fault, "");
+        EXPECT_EQ(std::count(now.begin(), now.end(), std::string(nameless)), 1) << "after " << step.assignment;
+        EXPECT_EQ(std::count(now.begin(), now.end(), std::string(junk)), 1) << "after " << step.assignment;
+        Entries named;
+        for (const std::string& entry : now) {
+            if (entry != nameless && entry != junk) {
+                named.push_back(entry);
+            }
+        }
+        std::sort(named.begin(), named.end());
+        EXPECT_EQ(named, step.named) << "after " << step.assignment;
+    }
+    environ = inherited;
 }
 
 // How long the readers may take to make their least progress on the slowest runner (valgrind).
