@@ -99,7 +99,7 @@ public final class EnvCommand {
             next++;
         }
         if (options.ignoreEnvironment) {
-            removeEverything();  // as env, ignoring -u
+            removeEverything(!commandFollows(args, next));  // as env, ignoring -u
         } else {
             remove(options.unsets);
         }
@@ -124,9 +124,17 @@ public final class EnvCommand {
         File directory = options.directory == null ? null : directory(options.directory);
         String[] command = Arrays.copyOfRange(args, next, args.length);
         command[0] = locate(command[0], directory);
+        ProcessBuilder child = new ProcessBuilder(command).directory(directory).inheritIO();
+        if (options.ignoreEnvironment) {
+            // What no removal of a variable reaches (entries without a name, names that are not
+            // UTF-8) must not reach the child either: it gets the variables set here and nothing else.
+            Map<String, String> environment = child.environment();
+            environment.clear();
+            environment.putAll(NativeTools.environment());
+        }
         try {
-            // environment() stays untouched, so the child inherits the C environment as it is now.
-            return new ProcessBuilder(command).directory(directory).inheritIO().start().waitFor();
+            // Otherwise environment() stays untouched, so the child inherits the C environment as it is now.
+            return child.start().waitFor();
         } catch (IOException e) {
             throw notStarted(args[next], e);
         }
@@ -145,13 +153,25 @@ public final class EnvCommand {
         }
     }
 
-    /** Empties the environment; a name whose bytes are not UTF-8 cannot be named, so it stays. */
-    static void removeEverything() throws EnvFailure {
+    /** Whether args[next, ...) holds a COMMAND after its assignments. */
+    static boolean commandFollows(String[] args, int next) {
+        int command = next;
+        while (command < args.length && args[command].indexOf('=') >= 0) {
+            command++;
+        }
+        return command < args.length && !(args[command].equals("--") && command + 1 == args.length);
+    }
+
+    /**
+     * Empties the environment. A name whose bytes are not UTF-8 cannot be named, so it stays: that
+     * fails a listing, which would show it, but not a COMMAND, which is started without it.
+     */
+    static void removeEverything(boolean listing) throws EnvFailure {
         for (String name : NativeTools.environment().keySet()) {
             NativeTools.unsetenv(name);
         }
         Map<String, String> left = NativeTools.environment();
-        if (!left.isEmpty()) {
+        if (listing && !left.isEmpty()) {
             throw new EnvFailure("cannot remove '" + left.keySet().iterator().next() + "': its name is not UTF-8");
         }
     }
@@ -159,8 +179,12 @@ public final class EnvCommand {
     /** DIR as chdir(2) takes it, checked before COMMAND is looked for in it. */
     static File directory(String name) throws EnvFailure {
         File directory = new File(name).getAbsoluteFile();
-        String why = !directory.exists() ? "No such file or directory"
-            : !directory.isDirectory() ? "Not a directory" : !directory.canExecute() ? "Permission denied" : null;
+        String why = FileNames.whyNotExact(name);
+        if (why == null) {
+            // An empty name is no folder, not the working one that File makes of it.
+            why = name.isEmpty() || !directory.exists() ? "No such file or directory"
+                : !directory.isDirectory() ? "Not a directory" : !directory.canExecute() ? "Permission denied" : null;
+        }
         if (why != null) {
             throw new EnvFailure("cannot change directory to '" + name + "': " + why);
         }
@@ -225,6 +249,7 @@ public final class EnvCommand {
         if (OsFamily.hostIsWindows()) {
             return name;  // CreateProcess searches the process's current PATH itself
         }
+        refuseInexact(name, name, "it");
         if (name.indexOf('/') >= 0) {
             File file = within(directory, name);
             if (!file.exists()) {
@@ -239,6 +264,8 @@ public final class EnvCommand {
         }
         EnvFailure unrunnable = null;
         for (String folder : path.split(":", -1)) {
+            // A folder that cannot be named exactly cannot be searched, and might hold COMMAND.
+            refuseInexact(name, folder, "PATH entry '" + folder + "'");
             File file = new File(within(directory, folder.isEmpty() ? "." : folder), name);
             if (!name.isEmpty() && file.isFile() && file.canExecute()) {
                 return file.getPath();
@@ -255,6 +282,14 @@ public final class EnvCommand {
             throw unrunnable;
         }
         throw new EnvFailure(EnvFailure.NOT_FOUND, "cannot run '" + name + "': not found in PATH");
+    }
+
+    /** Refuses COMMAND `name` with 127 when `part` of what names it (`what`) cannot reach the system exactly. */
+    static void refuseInexact(String name, String part, String what) throws EnvFailure {
+        String why = FileNames.whyNotExact(part);
+        if (why != null) {
+            throw new EnvFailure(EnvFailure.NOT_FOUND, "cannot run '" + name + "': " + what + " cannot be named exactly: " + why);
+        }
     }
 
     /** A relative path taken in {@code directory}, or in this process's folder when it is null. */

@@ -61,6 +61,14 @@ class EnvCommandTest {
         Files.setPosixFilePermissions(scratch.resolve("bin/zk7t-script"), PosixFilePermissions.fromString("rwxr-xr-x"));
         Files.write(scratch.resolve("bin/zk7t-plain"), script.getBytes(StandardCharsets.US_ASCII));
         Files.setPosixFilePermissions(scratch.resolve("bin/zk7t-plain"), PosixFilePermissions.fromString("rw-r--r--"));
+        // The same command in a folder no ASCII charset can name, and in the one that charset would
+        // name instead.
+        for (String folder : new String[] {"caf\u00e9", "caf?"}) {
+            Path file = scratch.resolve(folder).resolve("zk7t-where");
+            Files.createDirectories(file.getParent());
+            Files.write(file, ("#!/bin/sh\necho \"ran " + folder + "\"\n").getBytes(StandardCharsets.UTF_8));
+            Files.setPosixFilePermissions(file, PosixFilePermissions.fromString("rwxr-xr-x"));
+        }
     }
 
     static String at(String relative) {
@@ -230,6 +238,10 @@ class EnvCommandTest {
                 .gives(0, exactly("\uFFFD\n")),
             new Case("ASCII arguments in the C locale", "ZK7T_X=plain", "printenv", "ZK7T_X").with("LC_ALL", "C")
                 .gives(0, exactly("plain\n")),
+            new Case("a PATH entry a UTF-8 locale names exactly", "--", "zk7t-where").with("PATH", at("caf\u00e9"))
+                .gives(0, exactly("ran caf\u00e9\n")),
+            new Case("a command found before a PATH entry the C locale cannot name", "printenv", "ZK7T_KEPT")
+                .with("LC_ALL", "C").with("PATH", "/usr/bin:" + at("caf\u00e9")).gives(0, exactly("kept\n")),
 
             new Case("an unknown long option", "--bogus").fails(EnvFailure.FAILED, "'--bogus'"),
             new Case("an unknown short option", "-x", "true").fails(EnvFailure.FAILED, "'x'"),
@@ -255,6 +267,9 @@ class EnvCommandTest {
             new Case("a directory in PATH", "PATH=" + at("dirs"), "zk7t-dir")
                 .fails(EnvFailure.CANNOT_RUN, "is a directory"),
             new Case("a missing command", "ZK7T_X=1", "zk7t-no-such-command").fails(EnvFailure.NOT_FOUND, "not found"),
+            new Case("a PATH entry the C locale cannot name, never the one it would name instead", "--", "zk7t-where")
+                .with("LC_ALL", "C").with("PATH", at("caf\u00e9") + ":" + at("caf?"))
+                .fails(EnvFailure.NOT_FOUND, "PATH entry '" + at("caf\u00e9") + "' cannot be named exactly"),
             new Case("a missing file", "/nonexistent/command", "x").fails(EnvFailure.NOT_FOUND, "no such file"),
             new Case("a PATH set in the run that lacks it", "PATH=" + at("empty"), "printenv", "PATH")
                 .fails(EnvFailure.NOT_FOUND, "'printenv'"),
@@ -276,6 +291,26 @@ class EnvCommandTest {
         assertEquals(run.status, child.status, child.err);
         run.out.accept(child.text());
         run.err.accept(child.err);
+    }
+
+    /** A parent's entries without a name reach no child of -i, which starts from nothing but its assignments. */
+    @Test
+    void ignoringTheEnvironmentLeavesAChildNothingButItsAssignments() throws Exception {
+        String[][] cases = {
+            // the command line's arguments after -i, then what the child's env -0 prints
+            {"/usr/bin/env -0", ""},
+            {"ZK7T_X=1 /usr/bin/env -0", "ZK7T_X=1\0"},
+        };
+        for (String[] c : cases) {
+            List<String> command = new ArrayList<>(Arrays.asList(System.getProperty("zknative7.test.execWithBlock"),
+                "JUNK_WITHOUT_EQUALS", "=emptyname", "=emptyname", "ZK7T_GONE=gone", "LC_ALL=C.UTF-8", "--"));
+            List<String> jvm = ChildProcessTest.childJvm("quorvalen.zelka.EnvCommand", "-i");
+            jvm.addAll(Arrays.asList(c[0].split(" ")));
+            command.addAll(jvm);
+            ChildProcessTest.Finished child = ChildProcessTest.run(command);
+            assertEquals(0, child.status, child.err);
+            assertEquals(c[1], child.text(), c[0]);
+        }
     }
 
     @Test
@@ -327,6 +362,7 @@ class EnvCommandTest {
             Arguments.of("-0 with -u and an assignment", list, new String[] {"-0", "-u", "ZK7T_A", "ZK7T_NEW=x"}),
             Arguments.of("a replaced value", list, new String[] {"ZK7T_OTHER=replaced"}),
             Arguments.of("-u with an empty name", run, new String[] {"-u", ""}),
+            Arguments.of("-C with an empty folder", run, new String[] {"-C", "", "true"}),
             Arguments.of("-u with '='", run, new String[] {"-u", "ZK7T_A=B", "true"}),
             Arguments.of("-u without a name", run, new String[] {"-u"}),
             Arguments.of("--unset without a name", run, new String[] {"--unset"}),
