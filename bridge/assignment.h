@@ -10,4 +10,9 @@
 // it comes first, which makes the string no assignment. The value may contain '='.
 size_t assignmentNameUnits(const jchar* assignment, size_t units);
 
+// The units of name[0, units) before its first zero unit, where every host stops reading it; zero
+// when it names no variable. The runtimes would match "A=B" against a variable A whose value starts
+// with B, and an empty name (after a leading U+0000) against nothing useful.
+size_t variableNameUnits(const jchar* name, size_t units);
+
 #endif

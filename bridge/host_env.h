@@ -9,10 +9,11 @@
 
 #include <cstddef>
 
-// The value of the variable `name` (`nameUnits` units, then a zero unit; non-empty, without '=')
-// as a new Java string, or null when it is not set or cannot be returned. `nameString` is the Java
-// string the name came from, for hosts that need String's class.
-jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t nameUnits);
+// The value of the variable the Java string `name` (`length` > 0 units) names, up to its first
+// U+0000, as a new Java string; null when it names none (an '=' in it, or nothing before the
+// U+0000), is not set, or the heap or the JVM refuses a step. Each host takes the name's units
+// the way its environment needs them.
+jstring hostGetenv(JNIEnv* env, jstring name, jsize length);
 
 // Applies a NUL-terminated "NAME=VALUE" with the Windows runtime's meaning: sets or replaces NAME;
 // an empty VALUE removes it; no '=' or an empty NAME is refused. True when applied; then the JDK's

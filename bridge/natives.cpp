@@ -7,23 +7,6 @@
 #include "serving_copy.h"
 #include "wide_string.h"
 
-namespace {
-
-// The units of the name before its first zero unit; zero when it names no variable. The runtimes
-// would match "A=B" against a variable A whose value starts with B, and an empty name (after a
-// leading U+0000) against nothing useful.
-size_t variableNameUnits(const jchar* name) {
-    size_t units = 0;
-    for (; name[units] != 0; ++units) {
-        if (name[units] == u'=') {
-            return 0;
-        }
-    }
-    return units;
-}
-
-}  // namespace
-
 JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, jclass cls, jstring name) {
     if (const NativeTable* serving = otherServingCopy()) {
         return serving->getenv0(env, cls, name);
@@ -33,14 +16,7 @@ JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, 
         return nullptr;
     }
     jsize length = env->GetStringLength(name);
-    if (length <= 0) {
-        return nullptr;
-    }
-    jchar* wideName = jstringOfLengthToWide(env, name, length);
-    size_t nameUnits = wideName == nullptr ? 0 : variableNameUnits(wideName);
-    jstring value = nameUnits == 0 ? nullptr : hostGetenv(env, name, wideName, nameUnits);
-    freeWide(env, wideName);
-    return value;
+    return length <= 0 ? nullptr : hostGetenv(env, name, length);
 }
 
 JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putenv0(JNIEnv* env, jclass cls, jstring assignment) {

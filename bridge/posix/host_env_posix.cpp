@@ -4,6 +4,7 @@
 #include "assignment.h"
 #include "environ_publication.h"
 #include "jdk_view.h"
+#include "stack_buffers.h"
 #include "string_array.h"
 #include "wide_string.h"
 #include "wtf8.h"
@@ -21,8 +22,6 @@ namespace {
 // would bring in libstdc++'s exceptions, which the library neither links nor lets reach the JVM.
 pthread_mutex_t environmentLock = PTHREAD_MUTEX_INITIALIZER;
 
-// Short names and values are transcoded on the stack; only longer ones touch the heap.
-constexpr size_t kStackBytes = 512;
 
 // `stackBuffer` when `bytes` fit in it, else a heap block; null when the heap is exhausted.
 void* scratch(void* stackBuffer, size_t bytes) {
@@ -78,16 +77,37 @@ jstring entryString(JNIEnv* env, jclass stringClass, const void* entries, size_t
 
 }  // namespace
 
-jstring hostGetenv(JNIEnv* env, jstring nameString, const jchar* name, size_t nameUnits) {
-    size_t nameCapacity = encodedCapacity(nameUnits, 1);
-    char nameStack[kStackBytes];
-    char* encodedName = nameCapacity == 0 ? nullptr : static_cast<char*>(scratch(nameStack, nameCapacity));
-    if (encodedName == nullptr) {
+jstring hostGetenv(JNIEnv* env, jstring nameString, jsize length) {
+    // The name's units straight onto the stack, in one copy the JVM makes (widening a Latin-1
+    // String as it goes): no heap block and no release, but for a name too long for the stack.
+    size_t units = static_cast<size_t>(length);
+    jchar nameStack[kNameStackUnits];
+    // The heap block keeps room for a terminator, so that a failure names the size it always did.
+    jchar* name = units <= kNameStackUnits ? nameStack
+                  : units < SIZE_MAX / sizeof(jchar) ? static_cast<jchar*>(sMalloc((units + 1) * sizeof(jchar)))
+                                                     : nullptr;
+    if (name == nullptr) {
         return nullptr;
     }
-    const char* stored = publishedValue(encodedName, wtf8Encode(name, nameUnits, encodedName));
-    releaseScratch(encodedName, nameStack);
-    return stored == nullptr ? nullptr : javaStringOf(env, stored, std::strlen(stored), nullptr, nameString);
+    // The region is the whole string as the JVM measured it, so the copy has nothing to throw.
+    env->GetStringRegion(nameString, 0, length, name);
+    size_t nameUnits = variableNameUnits(name, units);
+    jstring value = nullptr;
+    if (nameUnits > 0) {
+        // A name that fits the stack in units fits it in bytes too.
+        char bytesStack[kStackBytes];
+        size_t capacity = encodedCapacity(nameUnits, 1);
+        char* encoded = capacity == 0 ? nullptr : static_cast<char*>(scratch(bytesStack, capacity));
+        const char* stored = encoded == nullptr ? nullptr : publishedValue(encoded, wtf8Encode(name, nameUnits, encoded));
+        if (encoded != nullptr) {
+            releaseScratch(encoded, bytesStack);
+        }
+        value = stored == nullptr ? nullptr : javaStringOf(env, stored, std::strlen(stored), nullptr, nameString);
+    }
+    if (name != nameStack) {
+        sFree(name);
+    }
+    return value;
 }
 
 namespace {

@@ -158,11 +158,17 @@ jstring followListedVariables(JNIEnv* env, jobject environment, jobject caseInse
 
 }  // namespace
 
-jstring hostGetenv(JNIEnv* env, jstring /*nameString*/, const jchar* name, size_t /*nameUnits*/) {
-    bool alone = lockForReading();
-    const wchar_t* value = _wgetenv(reinterpret_cast<const wchar_t*>(name));
-    jstring result = value == nullptr ? nullptr : wideString(env, value);
-    unlockAfterReading(alone);
+jstring hostGetenv(JNIEnv* env, jstring name, jsize length) {
+    // The runtime's wide functions take a NUL-terminated copy of the name.
+    jchar* wideName = jstringOfLengthToWide(env, name, length);
+    jstring result = nullptr;
+    if (wideName != nullptr && variableNameUnits(wideName, static_cast<size_t>(length)) > 0) {
+        bool alone = lockForReading();
+        const wchar_t* value = _wgetenv(reinterpret_cast<const wchar_t*>(wideName));
+        result = value == nullptr ? nullptr : wideString(env, value);
+        unlockAfterReading(alone);
+    }
+    freeWide(env, wideName);
     return result;
 }
 

@@ -36,6 +36,20 @@ const jchar* JNICALL fakeGetStringChars(JNIEnv* env, jstring str, jboolean* isCo
     return chars;
 }
 
+// The JVM copies the units straight into the caller's buffer; a region past the end of the string,
+// which a caller that asked for its length never asks for, would throw.
+void JNICALL fakeGetStringRegion(JNIEnv* env, jstring str, jsize start, jsize length, jchar* buffer) {
+    FakeJni& fake = fakeOf(env);
+    ++fake.jniCalls;
+    ++fake.regionsCopied;
+    const std::u16string& units = stringOf(str).units;
+    if (start < 0 || length < 0 || static_cast<size_t>(start) + static_cast<size_t>(length) > units.size()) {
+        ++fake.badCalls;
+        return;
+    }
+    std::copy(units.begin() + start, units.begin() + start + length, buffer);
+}
+
 void JNICALL fakeReleaseStringChars(JNIEnv* env, jstring, const jchar* chars) {
     FakeJni& fake = fakeOf(env);
     ++fake.jniCalls;
@@ -288,6 +302,7 @@ FakeJni::FakeJni() : env(), functions() {
     functions.GetStringLength = fakeGetStringLength;
     functions.GetStringChars = fakeGetStringChars;
     functions.ReleaseStringChars = fakeReleaseStringChars;
+    functions.GetStringRegion = fakeGetStringRegion;
     functions.NewString = fakeNewString;
     functions.NewStringUTF = fakeNewStringUTF;
     functions.GetObjectClass = fakeGetObjectClass;

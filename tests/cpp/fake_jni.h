@@ -37,6 +37,7 @@ struct FakeJni {
     int utfStringsMade = 0;         // NewStringUTF calls
     int jniCalls = 0;
     int charsHeld = 0;              // GetStringChars not yet released
+    int regionsCopied = 0;          // GetStringRegion calls
     int badReleases = 0;         // ReleaseStringChars of a pointer not lent
     bool refuseMethod = false;      // GetMethodID gives null, as when the method is missing
     bool refuseByteArray = false;   // NewByteArray gives null, as when the heap is full

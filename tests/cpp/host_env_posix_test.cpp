@@ -1,7 +1,9 @@
 // The POSIX host as other processes see it: WTF-8 bytes in the environment, whatever bytes come in.
 #include "ascii_string.h"
 #include "fake_jni.h"
+#include "heap_cap.h"
 #include "natives.h"
+#include "stack_buffers.h"
 
 #include <gtest/gtest.h>
 
@@ -23,6 +25,64 @@ TEST(PosixHost, StoresWtf8BytesThatChildrenInherit) {
     ASSERT_NE(stored, nullptr);
     EXPECT_EQ(std::string(stored), "\xC3\xA9\xE4\xB8\xAD\xF0\x9F\x98\x80\xED\xA0\x80");
     unsetenv("ZK7P_W");
+}
+
+// A lookup takes a name of up to kNameStackUnits units onto the stack and a longer one onto the
+// heap: either way the name ends at its first U+0000, and names no variable with '=' in it.
+TEST(PosixHost, NamesAroundTheStackBufferAreLookedUpExactly) {
+    const std::u16string fills[] = {u"n", u"\u4e2d", std::u16string{0xD800}, u"\U0001F511"};
+    for (size_t units : {kNameStackUnits - 1, kNameStackUnits, kNameStackUnits + 1, 4 * kNameStackUnits}) {
+        for (const std::u16string& fill : fills) {
+            std::u16string name = u"ZK7P_";
+            while (name.size() < units) {
+                name += fill;
+            }
+            name.resize(units);  // a pair cut in two leaves an unpaired surrogate at the end
+            std::string label = std::to_string(units) + " units of " + std::to_string(fill[0]);
+            FakeJni fake;
+            ASSERT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, fake.string(name + u"=found")), JNI_TRUE)
+                << label;
+            const struct {
+                std::u16string lookedUp;
+                bool found;
+            } lookups[] = {
+                {name, true},
+                {name + std::u16string(1, u'\0') + u"junk", true},
+                {u"=" + name.substr(1), false},
+                {name.substr(0, units - 1) + u"=", false},
+                {name.substr(0, units / 2) + u"=" + name.substr(units / 2 + 1), false},
+                {name.substr(0, units - 1), false},
+            };
+            for (const auto& lookup : lookups) {
+                jstring value = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.string(lookup.lookedUp));
+                EXPECT_EQ(value == nullptr ? u"(unset)" : FakeJni::unitsOf(value), lookup.found ? u"found" : u"(unset)")
+                    << label << ", " << lookup.lookedUp.size() << " units looked up";
+            }
+            EXPECT_EQ(fake.charsHeld, 0);
+            EXPECT_EQ(fake.badCalls, 0);
+            ASSERT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, fake.string(name + u"=")), JNI_TRUE);
+        }
+    }
+}
+
+// Beyond the stack the name needs a heap block; without one the lookup fails as it always did.
+TEST(PosixHost, ALongNameWithoutHeapGivesNullAndTheAllocatorsMessage) {
+    FakeJni fake;
+    std::u16string name(kNameStackUnits + 1, u'L');
+    ASSERT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, fake.string(name + u"=kept")), JNI_TRUE);
+    if (!capHeap()) {
+        GTEST_SKIP() << "no way to make this host's heap fail";
+    }
+    testing::internal::CaptureStderr();
+    jstring value = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.stringWithLength(name, kUnallocatableLength));
+    std::string written = testing::internal::GetCapturedStderr();
+    uncapHeap();
+    EXPECT_EQ(value, nullptr);
+    EXPECT_EQ(written, mallocFailureMessage(2 * static_cast<size_t>(kUnallocatableLength) + 2));
+    EXPECT_EQ(fake.regionsCopied, 0);
+    jstring kept = Java_quorvalen_zelka_NativeTools_getenv0(&fake.env, nullptr, fake.string(name));
+    EXPECT_EQ(kept == nullptr ? u"(unset)" : FakeJni::unitsOf(kept), u"kept");
+    ASSERT_EQ(Java_quorvalen_zelka_NativeTools_putenv0(&fake.env, nullptr, fake.string(name + u"=")), JNI_TRUE);
 }
 
 enum class Route { kNewStringUtf, kByteArray, kDecoded };

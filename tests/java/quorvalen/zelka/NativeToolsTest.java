@@ -47,6 +47,35 @@ class NativeToolsTest {
     /** Where the native side starts to copy ASCII values in through a byte array (ascii_string.h). */
     static final int ASCII_THROUGH_ARRAY = 1024;
 
+    /** The longest name a Linux lookup copies onto the stack rather than the heap (stack_buffers.h). */
+    static final int NAME_ON_THE_STACK = 170;
+
+    static List<Arguments> namesAroundTheStack() {
+        List<Arguments> all = new ArrayList<>();
+        // Latin-1 Strings, which the JVM widens as it copies them, and UTF-16 ones.
+        for (String fill : new String[] {"n", "\u00e9", "\u4e2d", "\uD83D\uDD11", "\uDC00"}) {
+            for (int units : new int[] {NAME_ON_THE_STACK - 1, NAME_ON_THE_STACK, NAME_ON_THE_STACK + 1}) {
+                all.add(Arguments.of(("ZK7J_" + repeat(fill, units)).substring(0, units)));
+            }
+        }
+        return all;
+    }
+
+    @ParameterizedTest
+    @MethodSource("namesAroundTheStack")
+    void namesAroundWhatALookupKeepsOnTheStackAreFoundExactly(String name) {
+        assertTrue(NativeTools.putenv(name + "=found"));
+        assertEquals("found", NativeTools.getenv(name));
+        assertEquals("found", NativeTools.getenv(name + "\0junk"));
+        String[] noVariable = {"=" + name.substring(1), name.substring(0, name.length() - 1) + "=",
+            name.substring(0, name.length() - 1)};
+        for (String other : noVariable) {
+            assertNull(NativeTools.getenv(other), other.length() + " units");
+        }
+        assertTrue(NativeTools.unsetenv(name));
+        assertNull(NativeTools.getenv(name));
+    }
+
     static List<Arguments> longValues() {
         int t = ASCII_THROUGH_ARRAY;
         List<Arguments> all = new ArrayList<>();
