@@ -265,12 +265,15 @@ const char* publishedValue(const char* name, size_t nameBytes) {
     if (entries == nullptr) {
         return nullptr;
     }
+    // Read once: no load may move above the acquire loads below, so the compiler would read it
+    // again for every entry.
+    const char first = name[0];
     for (size_t i = 0;; ++i) {
         const char* entry = __atomic_load_n(&entries[i], __ATOMIC_ACQUIRE);
         if (entry == nullptr) {
             return nullptr;
         }
-        if (hasName(entry, name, nameBytes)) {
+        if (entry[0] == first && hasName(entry, name, nameBytes)) {
             return entry + nameBytes + 1;
         }
     }

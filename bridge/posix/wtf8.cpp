@@ -191,10 +191,15 @@ bool isAscii(const char* bytes, size_t length) {
             return false;
         }
     }
-    for (; i < length; ++i) {
-        if (static_cast<unsigned char>(bytes[i]) >= 0x80) {
-            return false;
-        }
+    // Then single words: environment values are mostly shorter than a block.
+    uint64_t any = 0;
+    for (; length - i >= sizeof(uint64_t); i += sizeof(uint64_t)) {
+        uint64_t word;
+        std::memcpy(&word, bytes + i, sizeof word);
+        any |= word;
     }
-    return true;
+    for (; i < length; ++i) {
+        any |= static_cast<unsigned char>(bytes[i]);
+    }
+    return (any & kHighOfBytes) == 0;
 }

@@ -2,6 +2,7 @@
 // expectations hold on every host.
 #include "fake_jni.h"
 #include "heap_cap.h"
+#include "assignment.h"
 #include "natives.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +102,28 @@ TEST_F(NativesTest, LookupsThatNameNoVariable) {
     EXPECT_EQ(get(std::u16string(u"ZK7T_A\0junk", 11)), u"B=value");  // ends at U+0000
     EXPECT_EQ(get(u"ZK7T_NEVER_SET"), kUnset);
     EXPECT_TRUE(put(u"ZK7T_A="));
+}
+
+// Names are checked four units at a time: a U+0000 or '=' at every place of those blocks, past
+// units that have their high bits set, is met where it stands.
+TEST(VariableName, EndsAtTheFirstZeroUnitAndHasNoEquals) {
+    for (jchar filler : {jchar{u'a'}, jchar{0x8001}, jchar{0xFFFF}, jchar{0x0100}}) {
+        for (size_t units = 1; units <= 13; ++units) {
+            std::u16string name(units, static_cast<char16_t>(filler));
+            EXPECT_EQ(variableNameUnits(reinterpret_cast<const jchar*>(name.data()), units), units) << units;
+            for (size_t at = 0; at < units; ++at) {
+                std::u16string withZero = name;
+                withZero[at] = 0;
+                withZero.append(u"=after");
+                EXPECT_EQ(variableNameUnits(reinterpret_cast<const jchar*>(withZero.data()), withZero.size()), at)
+                    << units << " units, zero at " << at;
+                std::u16string withEquals = name;
+                withEquals[at] = u'=';
+                EXPECT_EQ(variableNameUnits(reinterpret_cast<const jchar*>(withEquals.data()), units), 0u)
+                    << units << " units, '=' at " << at;
+            }
+        }
+    }
 }
 
 TEST_F(NativesTest, ALookupAsksTheJvmForEachThingOnce) {
