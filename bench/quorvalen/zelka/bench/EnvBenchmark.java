@@ -27,8 +27,8 @@ import quorvalen.zelka.NativeTools;
  * to jnr-posix.
  * Lookups from several threads at once are measured as calls per second of the whole group, by
  * threads that stay parked between slices, and reported in a second table.
- * The launcher sets ZK7B_SHORT, ZK7B_UNICODE and ZK7B_4K before the JVM starts, so that
- * System.getenv's start-up snapshot has them too.
+ * The launcher sets ZK7B_SHORT, ZK7B_LATIN, ZK7B_UNICODE, ZK7B_200 and ZK7B_4K before the JVM
+ * starts, so that System.getenv's start-up snapshot has them too.
  * usage: EnvBenchmark ROUNDS CSV-FILE
  */
 public final class EnvBenchmark {
@@ -185,7 +185,7 @@ public final class EnvBenchmark {
         LibC libc = Native.load("c", LibC.class);
         List<Case> cases = new ArrayList<>();
 
-        for (String name : new String[] {"ZK7B_SHORT", "ZK7B_UNICODE", "ZK7B_4K", "ZK7B_MISSING"}) {
+        for (String name : new String[] {"ZK7B_SHORT", "ZK7B_LATIN", "ZK7B_UNICODE", "ZK7B_200", "ZK7B_4K", "ZK7B_MISSING"}) {
             String value = System.getenv(name);
             if (value == null ? !name.equals("ZK7B_MISSING") : !value.equals(NativeTools.getenv(name))) {
                 throw new IllegalStateException(name + " is not set as the launcher should have set it");
@@ -306,7 +306,8 @@ public final class EnvBenchmark {
     }
 
     static String hit(String value) {
-        return "getenv hit, " + value.length() + " units" + (value.chars().allMatch(c -> c < 128) ? "" : " Cyrillic/CJK");
+        String script = value.chars().allMatch(c -> c < 0x80) ? "" : value.chars().allMatch(c -> c < 0x100) ? " Latin-1" : " Cyrillic/CJK";
+        return "getenv hit, " + value.length() + " units" + script;
     }
 
     static int length(String value) {
