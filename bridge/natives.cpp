@@ -19,6 +19,15 @@ JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, 
     return length <= 0 ? nullptr : hostGetenv(env, name, length);
 }
 
+// getenv0 for a caller that knows the name's length, as NativeTools always does: asking the JVM
+// for it costs a lookup one more transition into the VM than the naive call makes.
+JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_lookup0(JNIEnv* env, jclass cls, jstring name, jint length) {
+    if (const NativeTable* serving = otherServingCopy()) {
+        return serving->lookup0(env, cls, name, length);
+    }
+    return name == nullptr || length <= 0 ? nullptr : hostGetenv(env, name, length);
+}
+
 JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putenv0(JNIEnv* env, jclass cls, jstring assignment) {
     if (const NativeTable* serving = otherServingCopy()) {
         return serving->putenv0(env, cls, assignment);

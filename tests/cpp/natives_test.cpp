@@ -139,6 +139,13 @@ TEST_F(NativesTest, ALookupAsksTheJvmForEachThingOnce) {
     EXPECT_EQ(get(u"ZK7T_NEVER_SET"), kUnset);
     EXPECT_EQ(fake.jniCalls, kIsWindows ? 3 : 2);
     EXPECT_EQ(fake.badCalls, 0);
+    // Told the length, as NativeTools tells it, a lookup does not ask for it.
+    fake.jniCalls = 0;
+    jstring found = Java_quorvalen_zelka_NativeTools_lookup0(&fake.env, nullptr, fake.string(u"ZK7T_ONCE"), 9);
+    EXPECT_EQ(found == nullptr ? kUnset : FakeJni::unitsOf(found), u"value");
+    EXPECT_EQ(fake.jniCalls, kIsWindows ? 3 : 2);
+    EXPECT_EQ(Java_quorvalen_zelka_NativeTools_lookup0(&fake.env, nullptr, nullptr, 9), nullptr);
+    EXPECT_EQ(Java_quorvalen_zelka_NativeTools_lookup0(&fake.env, nullptr, fake.string(u"ZK7T_ONCE"), 0), nullptr);
     EXPECT_TRUE(put(u"ZK7T_ONCE="));
 }
 

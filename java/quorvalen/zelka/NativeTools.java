@@ -65,6 +65,9 @@ public final class NativeTools {
 
     static native String getenv0(String name);
 
+    /** getenv0 told the name's length, which saves the JVM a transition to measure it; null-safe. */
+    static native String lookup0(String name, int length);
+
     static native boolean putenv0(String assignment);
 
     static native String[] environ0();
@@ -84,7 +87,7 @@ public final class NativeTools {
      *     is {@code null}, empty, or contains {@code '='}
      */
     public static String getenv(String name) {
-        return getenv0(name);
+        return name == null ? null : lookup0(name, name.length());
     }
 
     /**

@@ -40,8 +40,10 @@ class NativeToolsTest {
     void namesAndValuesComeBackExactly(String name, String value) {
         assertTrue(NativeTools.putenv(name + "=" + value));
         assertEquals(value, NativeTools.getenv(name));
+        assertEquals(value, NativeTools.getenv0(name), "the native that measures the name itself");
         assertTrue(NativeTools.unsetenv(name));
         assertNull(NativeTools.getenv(name));
+        assertNull(NativeTools.getenv0(name));
     }
 
     /** Where the native side starts to copy ASCII values in through a byte array (ascii_string.h). */
