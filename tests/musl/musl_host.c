@@ -79,6 +79,17 @@ static const jchar* JNICALL fakeGetStringChars(JNIEnv* env, jstring string, jboo
     return ((FakeString*)string)->units;
 }
 
+/* Out of bounds is the caller's fault here; a real VM would throw StringIndexOutOfBoundsException. */
+static void JNICALL fakeGetStringRegion(JNIEnv* env, jstring string, jsize start, jsize length, jchar* units) {
+    (void)env;
+    const FakeString* from = (const FakeString*)string;
+    if (start < 0 || length < 0 || start > from->length - length) {
+        atomic_fetch_add(&unexpectedCalls, 1);
+        return;
+    }
+    memcpy(units, from->units + start, (size_t)length * sizeof(jchar));
+}
+
 static void JNICALL fakeReleaseStringChars(JNIEnv* env, jstring string, const jchar* chars) {
     (void)env;
     (void)string;
@@ -165,6 +176,7 @@ static void setUpJni(void) {
     }
     fakeFunctions.GetStringLength = fakeGetStringLength;
     fakeFunctions.GetStringChars = fakeGetStringChars;
+    fakeFunctions.GetStringRegion = fakeGetStringRegion;
     fakeFunctions.ReleaseStringChars = fakeReleaseStringChars;
     fakeFunctions.NewString = fakeNewString;
     fakeFunctions.NewStringUTF = fakeNewStringUTF;
