@@ -9,6 +9,7 @@ add_jar(zknative7_java_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeToolsTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/LoaderAttacksTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/PlatformTableTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildProcessTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/Race.java
@@ -34,7 +35,8 @@ add_jar(zknative7_java_tests
 # failure does. Optional: PLATFORM, the jar's name for the JVM's platform (default: the host's);
 # LAUNCHER, the command that starts this JVM and every child JVM of the suites (a qemu-user binary
 # with -L /); TAG, to run only the tests with that tag ("architecture": what can differ by
-# architecture; "jar": what can differ when the library comes from the jar); OPTIONS, further
+# architecture; "jar": what can differ when the library comes from the jar; "attacks": another
+# user's, as root, which no suite runs otherwise); OPTIONS, further
 # options for JAVA; ENVIRONMENT, further variables for it (NAME=VALUE).
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
 set(carried ${ZKNATIVE7_HOST_PLATFORM} ${ZKNATIVE7_CROSS_PLATFORMS})
@@ -48,7 +50,7 @@ function(zknative7_java_suite name java library_dir installed)
   set(cost 50)  # seconds, about: a fresh build's ctest has no times yet and starts the longest first
   set(watchdog)
   set(emulation_options)
-  set(selection)
+  set(selection --exclude-tag attacks)
   if(suite_TAG)
     set(selection --include-tag ${suite_TAG})
   endif()

@@ -4,6 +4,7 @@ package quorvalen.zelka;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
 import static org.junit.jupiter.api.Assertions.assertNotNull;
+import static org.junit.jupiter.api.Assertions.assertTimeoutPreemptively;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
@@ -13,11 +14,12 @@ import java.io.RandomAccessFile;
 import java.nio.channels.FileLock;
 import java.nio.file.Files;
 import java.nio.file.Path;
-import java.nio.file.attribute.FileTime;
+import java.time.Duration;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.List;
 import java.util.TreeSet;
+import java.util.concurrent.TimeUnit;
 import java.util.stream.Stream;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
@@ -77,6 +79,18 @@ class NativeLoaderTest {
         try (Stream<Path> entries = Files.walk(folder)) {
             entries.filter(p -> !p.equals(folder)).forEach(p -> left.add(folder.relativize(p).toString()));
         }
+        return left;
+    }
+
+    /** The name of the folder of this process's user under {@code parent}, a folder the test made. */
+    static String ownFolder(Path parent) throws IOException {
+        return "zknative7-" + Files.getAttribute(parent, "unix:uid");
+    }
+
+    /** What is left under {@code parent} but this user's own folder, which stays, empty, for later JVMs. */
+    static List<String> extractedIn(Path parent) throws IOException {
+        List<String> left = leftIn(parent);
+        left.remove(ownFolder(parent));
         return left;
     }
 
@@ -159,7 +173,7 @@ class NativeLoaderTest {
             if (!lines[0].contains(corrupt.toString())) {
                 assertEquals("", child.err, label);  // no JVM warning about a corrupt library either
             }
-            assertEquals(new ArrayList<String>(), leftIn(extractions), label);
+            assertEquals(new ArrayList<String>(), extractedIn(extractions), label);
         }
     }
 
@@ -189,7 +203,7 @@ class NativeLoaderTest {
             assertEquals(3, child.status, label);
             assertTrue(child.text().startsWith("failed cannot load zknative7 for os.name="), label);
             assertTrue(child.text().contains((String) c[2]), label);
-            assertEquals(new ArrayList<String>(), leftIn(extractions), label);
+            assertEquals(new ArrayList<String>(), extractedIn(extractions), label);
         }
     }
 
@@ -199,29 +213,97 @@ class NativeLoaderTest {
         ChildProcessTest.Finished child = load(JAR, "--illegal-native-access=deny", "-Dzknative7.tmpdir=" + extractions);
         assertEquals(3, child.status, child.text() + child.err);
         assertEquals("failed native access is denied to the class path; run java with --enable-native-access=ALL-UNNAMED\n", child.text());
-        assertEquals(new ArrayList<String>(), leftIn(extractions));
+        assertEquals(new ArrayList<String>(), extractedIn(extractions));
     }
 
+    static void chmod(String mode, Path path) throws Exception {
+        assertEquals(0, new ProcessBuilder("chmod", mode, path.toString()).inheritIO().start().waitFor(), "chmod " + mode);
+    }
+
+    /** Parents another user could change are refused; a name taken before this user is never used. */
     @Test
-    void foldersLeftByEarlierProcessesAreRemovedUnlessInUse(@TempDir Path parent) throws Exception {
-        FileTime old = FileTime.fromMillis(System.currentTimeMillis() - 2 * BundledLibrary.YOUNGEST_STALE_MILLIS);
-        // name, has a lock file, its lock file is old, locked by a live process, removed
-        Object[][] cases = {
-            {"zknative7-stale", true, true, false, true},
-            {"zknative7-young", true, false, false, false},
-            {"zknative7-held", true, true, true, false},
-            {"zknative7-unlocked", false, true, false, false},
-            {"other-stale", true, true, false, false},
+    void unsafeParentsAreRefusedAndTakenNamesNeverUsed(@TempDir Path scratch) throws Exception {
+        Path elsewhere = Files.createDirectory(scratch.resolve("elsewhere"));
+        Files.write(elsewhere.resolve("kept"), new byte[16]);
+        String own = ownFolder(scratch);
+        // the parent's mode, its parent's, what stands at this user's folder's name, what the first line starts with
+        String[][] cases = {
+            {"777", "755", null, "failed cannot load zknative7 for os.name="},
+            {"700", "777", null, "failed cannot load zknative7 for os.name="},
+            {"1777", "755", null, "loaded this jar's"},
+            {"700", "755", "file", "loaded this jar's"},
+            {"700", "755", "link", "loaded this jar's"},
+            {"700", "755", "755", "loaded this jar's"},  // this user's, but opened to others
         };
-        Process holder = null;
-        try {
-            for (Object[] c : cases) {
-                Path folder = Files.createDirectory(parent.resolve((String) c[0]));
-                Files.write(folder.resolve(System.mapLibraryName(NativeLibrary.NAME)), new byte[16]);
-                if ((Boolean) c[1]) {
-                    Path lock = Files.write(folder.resolve(BundledLibrary.LOCK_FILE), new byte[0]);
-                    if ((Boolean) c[2]) {
-                        Files.setLastModifiedTime(lock, old);
+        for (int i = 0; i < cases.length; i++) {
+            String[] c = cases[i];
+            Path above = Files.createDirectory(scratch.resolve("case" + i));
+            Path parent = Files.createDirectory(above.resolve("parent"));
+            chmod(c[0], parent);
+            chmod(c[1], above);
+            Path taken = parent.resolve(own);
+            if ("file".equals(c[2])) {
+                Files.write(taken, new byte[16]);
+            } else if ("link".equals(c[2])) {
+                Files.createSymbolicLink(taken, elsewhere);
+            } else if (c[2] != null) {
+                chmod(c[2], Files.createDirectory(taken));
+            }
+            List<String> planted = leftIn(parent);
+            ChildProcessTest.Finished child = load(JAR, "-Dzknative7.tmpdir=" + parent);
+            String label = Arrays.toString(c) + ": " + child.text() + child.err;
+            assertTrue(child.text().startsWith(c[3]), label);
+            if (child.status != 0) {
+                Path unsafe = c[0].equals("777") ? parent : above;
+                assertTrue(child.text().contains("in " + parent + ": refused: " + unsafe
+                    + " can be written by other users and is not sticky, so they could replace the library before it is"
+                    + " loaded (choose a folder only you and root can change with -Dzknative7.tmpdir=DIR)"), label);
+            } else if (c[2] != null) {
+                assertFalse(child.text().contains(taken + File.separator), label);
+            }
+            // Nothing written beside, or into, what stood there; nothing left of a folder of this JVM's own.
+            assertEquals(c[2] != null || child.status != 0 ? planted : Arrays.asList(own), leftIn(parent), label);
+            assertEquals(Arrays.asList("kept"), leftIn(elsewhere), label);
+        }
+    }
+
+    /** The cleanup in this user's folder, on Linux relative to it and, as on Windows, by path. */
+    @Test
+    void foldersLeftByEarlierProcessesAreRemovedUnlessInUse(@TempDir Path scratch) throws Exception {
+        // By touch -h, which never opens what it ages (JDK 25's setLastModifiedTime opens it, and waits at a pipe).
+        String old = "@" + TimeUnit.MILLISECONDS.toSeconds(System.currentTimeMillis() - 2 * LoadFolder.YOUNGEST_STALE_MILLIS);
+        Path outside = Files.createDirectory(scratch.resolve("outside"));
+        Path kept = Files.write(outside.resolve("kept"), new byte[16]);
+        // name, what its lock file is, whether that is old, whether a live process holds it, whether the folder is removed
+        Object[][] cases = {
+            {"zknative7-stale", "file", true, false, true},
+            {"zknative7-young", "file", false, false, false},
+            {"zknative7-held", "file", true, true, false},
+            {"zknative7-unlocked", null, true, false, false},
+            {"other-stale", "file", true, false, false},
+            {"zknative7-pipe", "pipe", true, false, false},  // opened, it would wait for a writer
+            {"zknative7-linked", "link", true, false, false},
+        };
+        for (boolean relative : new boolean[] {true, false}) {
+            Path parent = Files.createDirectory(scratch.resolve("relative-" + relative));
+            Process holder = null;
+            try (PrivateFolder own = PrivateFolder.open(parent)) {
+                Path home = own.folder().path();
+                for (Object[] c : cases) {
+                    Path folder = Files.createDirectory(home.resolve((String) c[0]));
+                    chmod("700", folder);
+                    Files.write(folder.resolve(System.mapLibraryName(NativeLibrary.NAME)), new byte[16]);
+                    Files.createSymbolicLink(folder.resolve("link"), kept);  // removed itself, never what it names
+                    Path lock = folder.resolve(LoadFolder.LOCK_FILE);
+                    if ("file".equals(c[1])) {
+                        chmod("600", Files.write(lock, new byte[0]));
+                    } else if ("pipe".equals(c[1])) {
+                        assertEquals(0, new ProcessBuilder("mkfifo", "-m", "600", lock.toString()).start().waitFor());
+                    } else if ("link".equals(c[1])) {
+                        Files.createSymbolicLink(lock, kept);
+                    }
+                    if ((Boolean) c[2] && c[1] != null) {
+                        assertEquals(0, new ProcessBuilder("touch", "-h", "-d", old, lock.toString()).start().waitFor());
                     }
                     if ((Boolean) c[3]) {
                         List<String> hold = ChildProcessTest.javaCommand();
@@ -231,22 +313,27 @@ class NativeLoaderTest {
                         assertEquals('h', holder.getInputStream().read(), "the holder could not lock");
                     }
                 }
+                // Links to folders outside are never entered.
+                Files.createSymbolicLink(home.resolve("zknative7-outside"), outside);
+                Folder folder = relative ? own.folder() : new NamedFolder(home);
+                assertTimeoutPreemptively(Duration.ofSeconds(60), () -> LoadFolder.removeStale(folder),
+                    "the cleanup waited on a file it opened");
+                for (Object[] c : cases) {
+                    assertEquals(!(Boolean) c[4], Files.exists(home.resolve((String) c[0])), c[0] + ", relative " + relative);
+                }
+                assertEquals(Arrays.asList("kept"), leftIn(outside));
+                assertEquals(16, Files.size(kept));
+            } finally {
+                if (holder != null) {
+                    holder.getOutputStream().close();
+                    holder.waitFor();
+                }
             }
-            // A link to a stale folder is not followed.
-            Files.createSymbolicLink(parent.resolve("zknative7-link"), parent.resolve("other-stale"));
-            BundledLibrary.removeStaleFolders(parent);
-            for (Object[] c : cases) {
-                assertEquals(!(Boolean) c[4], Files.exists(parent.resolve((String) c[0])), (String) c[0]);
-            }
-            assertTrue(Files.exists(parent.resolve("other-stale").resolve(System.mapLibraryName(NativeLibrary.NAME))));
-        } finally {
-            if (holder != null) {
-                holder.getOutputStream().close();
-                holder.waitFor();
+            // Once its holder has ended, the held folder is stale too.
+            try (PrivateFolder own = PrivateFolder.open(parent)) {
+                LoadFolder.removeStale(own.folder());
+                assertFalse(Files.exists(own.folder().path().resolve("zknative7-held")));
             }
         }
-        // Once its holder has ended, the held folder is stale too.
-        BundledLibrary.removeStaleFolders(parent);
-        assertFalse(Files.exists(parent.resolve("zknative7-held")));
     }
 }
