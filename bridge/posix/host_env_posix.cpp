@@ -22,7 +22,6 @@ namespace {
 // would bring in libstdc++'s exceptions, which the library neither links nor lets reach the JVM.
 pthread_mutex_t environmentLock = PTHREAD_MUTEX_INITIALIZER;
 
-
 // `stackBuffer` when `bytes` fit in it, else a heap block; null when the heap is exhausted.
 void* scratch(void* stackBuffer, size_t bytes) {
     return bytes <= kStackBytes ? stackBuffer : sMalloc(bytes);
