@@ -123,7 +123,7 @@ public final class EnvCommand {
         }
         File directory = options.directory == null ? null : directory(options.directory);
         String[] command = Arrays.copyOfRange(args, next, args.length);
-        command[0] = locate(command[0], directory);
+        command[0] = CommandSearch.locate(command[0], directory);
         ProcessBuilder child = new ProcessBuilder(command).directory(directory).inheritIO();
         if (options.ignoreEnvironment) {
             // What no removal of a variable reaches (entries without a name, names that are not
@@ -238,73 +238,6 @@ public final class EnvCommand {
             write(out, variable.getKey() + '=' + variable.getValue(), terminator);
         }
         return 0;
-    }
-
-    /**
-     * COMMAND's file as execvp finds it once the working folder is {@code directory} (null: this
-     * process's): a name with '/' as it is, otherwise the first executable file of that name in
-     * PATH's folders (an empty one is the working folder).
-     */
-    static String locate(String name, File directory) throws EnvFailure {
-        if (OsFamily.hostIsWindows()) {
-            return name;  // CreateProcess searches the process's current PATH itself
-        }
-        refuseInexact(name, name, "it");
-        if (name.indexOf('/') >= 0) {
-            File file = within(directory, name);
-            if (!file.exists()) {
-                throw new EnvFailure(EnvFailure.NOT_FOUND, "cannot run '" + name + "': no such file");
-            }
-            refuseUnrunnable(name, file);
-            return file.getPath();
-        }
-        String path = NativeTools.getenv("PATH");
-        if (path == null) {
-            path = "/bin:/usr/bin";  // glibc's execvp without PATH
-        }
-        EnvFailure unrunnable = null;
-        for (String folder : path.split(":", -1)) {
-            // A folder that cannot be named exactly cannot be searched, and might hold COMMAND.
-            refuseInexact(name, folder, "PATH entry '" + folder + "'");
-            File file = new File(within(directory, folder.isEmpty() ? "." : folder), name);
-            if (!name.isEmpty() && file.isFile() && file.canExecute()) {
-                return file.getPath();
-            }
-            if (unrunnable == null && !name.isEmpty() && file.exists()) {
-                try {
-                    refuseUnrunnable(name, file);
-                } catch (EnvFailure failure) {
-                    unrunnable = failure;  // execvp goes on searching, and reports EACCES at the end
-                }
-            }
-        }
-        if (unrunnable != null) {
-            throw unrunnable;
-        }
-        throw new EnvFailure(EnvFailure.NOT_FOUND, "cannot run '" + name + "': not found in PATH");
-    }
-
-    /** Refuses COMMAND `name` with 127 when `part` of what names it (`what`) cannot reach the system exactly. */
-    static void refuseInexact(String name, String part, String what) throws EnvFailure {
-        String why = FileNames.whyNotExact(part);
-        if (why != null) {
-            throw new EnvFailure(EnvFailure.NOT_FOUND, "cannot run '" + name + "': " + what + " cannot be named exactly: " + why);
-        }
-    }
-
-    /** A relative path taken in {@code directory}, or in this process's folder when it is null. */
-    static File within(File directory, String path) {
-        File file = new File(path);
-        return directory == null || file.isAbsolute() ? file : new File(directory, path);
-    }
-
-    static void refuseUnrunnable(String name, File file) throws EnvFailure {
-        if (file.isDirectory()) {
-            throw new EnvFailure(EnvFailure.CANNOT_RUN, "cannot run '" + name + "': is a directory");
-        }
-        if (!file.canExecute()) {
-            throw new EnvFailure(EnvFailure.CANNOT_RUN, "cannot run '" + name + "': permission denied");
-        }
     }
 
     /** Java reports the failed exec's errno as "error=N, text"; only ENOENT means not found. */

@@ -61,6 +61,13 @@ class EnvCommandTest {
         Files.setPosixFilePermissions(scratch.resolve("bin/zk7t-script"), PosixFilePermissions.fromString("rwxr-xr-x"));
         Files.write(scratch.resolve("bin/zk7t-plain"), script.getBytes(StandardCharsets.US_ASCII));
         Files.setPosixFilePermissions(scratch.resolve("bin/zk7t-plain"), PosixFilePermissions.fromString("rw-r--r--"));
+        // A command as Windows finds it, by PATHEXT's extension, beside one of the bare name.
+        Files.createDirectories(scratch.resolve("win"));
+        for (String[] command : new String[][] {{"zk7t-win.CMD", "win"}, {"zk7t-win", "bare"}}) {
+            Path file = Files.write(scratch.resolve("win").resolve(command[0]),
+                ("#!/bin/sh\necho \"" + command[1] + " $*\"\n").getBytes(StandardCharsets.US_ASCII));
+            Files.setPosixFilePermissions(file, PosixFilePermissions.fromString("rwxr-xr-x"));
+        }
         // The same command in a folder no ASCII charset can name, and in the one that charset would
         // name instead.
         for (String folder : new String[] {"caf\u00e9", "caf?"}) {
@@ -81,6 +88,7 @@ class EnvCommandTest {
         final String[] args;
         final Map<String, String> environment = new LinkedHashMap<>();
         boolean withoutLibrary;
+        boolean onWindows;
         String directory;
         int status;
         Consumer<String> out = exactly("");
@@ -101,6 +109,12 @@ class EnvCommandTest {
 
         Case in(String relative) {
             directory = at(relative);
+            return this;
+        }
+
+        /** The command line's Windows way, in a JVM told it runs on Windows. */
+        Case onWindows() {
+            onWindows = true;
             return this;
         }
 
@@ -130,7 +144,10 @@ class EnvCommandTest {
                     "-cp", System.getProperty("zknative7.test.classes"), "quorvalen.zelka.EnvCommand"));
                 command.addAll(Arrays.asList(args));
             } else {
-                command = ChildProcessTest.childJvm("quorvalen.zelka.EnvCommand", args);
+                List<String> main = new ArrayList<>(Arrays.asList(args));
+                main.add(0, "quorvalen.zelka.EnvCommand");
+                command = onWindows ? ChildProcessTest.childJvm(AsOnWindows.class.getName(), main.toArray(new String[0]))
+                    : ChildProcessTest.childJvm("quorvalen.zelka.EnvCommand", args);
             }
             ProcessBuilder builder = new ProcessBuilder(command);
             builder.environment().clear();
@@ -242,6 +259,17 @@ class EnvCommandTest {
                 .gives(0, exactly("ran caf\u00e9\n")),
             new Case("a command found before a PATH entry the C locale cannot name", "printenv", "ZK7T_KEPT")
                 .with("LC_ALL", "C").with("PATH", "/usr/bin:" + at("caf\u00e9")).gives(0, exactly("kept\n")),
+
+            new Case("Windows: PATH's folders, ';' apart, each name with PATHEXT's extensions", "zk7t-win", "a").onWindows()
+                .with("PATH", at("empty") + ";\"" + at("win") + "\"").with("PATHEXT", ".EXE;.CMD").gives(0, exactly("win a\n")),
+            new Case("Windows: without PATHEXT, cmd.exe's extensions", "--", "zk7t-win").onWindows().with("PATH", at("win"))
+                .gives(0, exactly("win \n")),
+            new Case("Windows: a name with an extension as it is", "--", "zk7t-win.CMD").onWindows().with("PATH", at("win"))
+                .with("PATHEXT", ".EXE").gives(0, exactly("win \n")),
+            new Case("Windows: a relative PATH entry from -C's folder", "-C", at(""), "PATH=win", "zk7t-win", "b").onWindows()
+                .gives(0, exactly("win b\n")),
+            new Case("Windows: never the working folder that PATH does not name", "--", "zk7t-win").onWindows()
+                .with("PATH", at("empty")).in("win").fails(EnvFailure.NOT_FOUND, "not found in PATH"),
 
             new Case("an unknown long option", "--bogus").fails(EnvFailure.FAILED, "'--bogus'"),
             new Case("an unknown short option", "-x", "true").fails(EnvFailure.FAILED, "'x'"),
