@@ -16,14 +16,16 @@
 
 /*
  * usage: other_user lease FILE [LINK_TARGET]
- *   Holds a read lease on FILE (which this user owns), prints "leased", and "broken" each time an
- *   open for writing breaks it. With LINK_TARGET, the folder holding FILE is then renamed away and
+ *   Holds a write lease on FILE (which this user owns), as an oplock would be held on Windows,
+ *   prints "leased", and "broken" each time another process's open breaks it. With LINK_TARGET, the folder holding FILE is then renamed away and
  *   a link to LINK_TARGET put in its place before the lease is let go, so the opener carries on
  *   through the link; without, the lease is held until the kernel ends it.
  * usage: other_user swap FOLDER LIBRARY
  *   Prints "watching", then renames each new folder zknative7-* in FOLDER away, puts one of its
  *   own in its place, and renames a copy of LIBRARY over each file written there but a lock file.
- * Both end when their input ends, printing "breaks N" or "swaps N replaced M".
+ * usage: other_user flap FOLDER
+ *   Prints "flapping", then makes FOLDER (open to all) and removes it again, without a pause.
+ * Each ends when its input ends, printing "breaks N", "swaps N replaced M" or "flaps N".
  */
 
 static void fail(const char* what) {
@@ -50,9 +52,9 @@ static int lease(const char* file, const char* link_target) {
     sigaddset(&io, SIGIO);
     if (sigprocmask(SIG_BLOCK, &io, NULL) != 0) fail("sigprocmask");
     int signals = signalfd(-1, &io, 0);
-    int fd = open(file, O_RDONLY);
+    int fd = open(file, O_RDWR);
     if (signals < 0 || fd < 0) fail(file);
-    if (fcntl(fd, F_SETLEASE, F_RDLCK) != 0) fail("F_SETLEASE");
+    if (fcntl(fd, F_SETLEASE, F_WRLCK) != 0) fail("F_SETLEASE");
     printf("leased\n");
     fflush(stdout);
     char copy[PATH_MAX];
@@ -141,9 +143,25 @@ static int swap(const char* folder, const char* library) {
     return 0;
 }
 
+static int flap(const char* folder) {
+    if (fcntl(0, F_SETFL, O_NONBLOCK) != 0) fail("stdin");
+    printf("flapping\n");
+    fflush(stdout);
+    long flaps = 0;
+    for (char buffer[64]; read(0, buffer, sizeof buffer) != 0;) {
+        if (mkdir(folder, 0777) == 0) {
+            flaps += chmod(folder, 0777) == 0;
+            rmdir(folder);
+        }
+    }
+    printf("flaps %ld\n", flaps);
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc >= 3 && argc <= 4 && strcmp(argv[1], "lease") == 0) return lease(argv[2], argc == 4 ? argv[3] : NULL);
     if (argc == 4 && strcmp(argv[1], "swap") == 0) return swap(argv[2], argv[3]);
-    fprintf(stderr, "usage: other_user lease FILE [LINK_TARGET] | swap FOLDER LIBRARY\n");
+    if (argc == 3 && strcmp(argv[1], "flap") == 0) return flap(argv[2]);
+    fprintf(stderr, "usage: other_user lease FILE [LINK_TARGET] | swap FOLDER LIBRARY | flap FOLDER\n");
     return 2;
 }

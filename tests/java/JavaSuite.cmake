@@ -9,6 +9,7 @@ add_jar(zknative7_java_tests
   SOURCES
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeToolsTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NativeLoaderTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/NestedJars.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/AsOnWindows.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/LoaderAttacksTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/PlatformTableTest.java

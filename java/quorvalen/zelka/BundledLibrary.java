@@ -10,13 +10,14 @@ import java.util.List;
 
 /**
  * Extracts the jar's copy of the library for the running platform into a new folder of its own
- * ({@link LoadFolder}) inside this user's {@link PrivateFolder}, and loads it; removes what it
- * extracted when that fails, and the folders that earlier processes left there.
+ * ({@link Extraction}) inside this user's folder ({@link ExtractionPlace}), and loads it; removes
+ * what it extracted when that fails, and the folders that earlier processes left there
+ * ({@link StaleExtractions}).
  */
 final class BundledLibrary {
     // Windows cannot delete a loaded DLL, so its folder stays while the process runs; the lock,
     // held until the process ends, tells later processes that the folder is still in use.
-    private static LoadFolder heldFolder;
+    private static Extraction heldExtraction;
 
     private BundledLibrary() {
     }
@@ -27,30 +28,30 @@ final class BundledLibrary {
      */
     static File load(String platform, List<String> tried) {
         String name = JarResources.library(platform);
-        URL resource = name == null ? null : BundledLibrary.class.getResource(name);
+        URL resource = name == null ? null : JarResources.own(name);
         if (resource == null) {
             String unreadable = JarResources.PLATFORMS.unreadable;
             tried.add(unreadable != null ? "this jar's platform table " + unreadable
                 : "this jar, which carries no library for this platform but " + JarResources.carried());
             throw new UnsatisfiedLinkError("not in this jar");
         }
-        Path parent = PrivateFolder.parent();
+        Path parent = ExtractionPlace.parent();
         Path library = null;
-        try (PrivateFolder own = PrivateFolder.open(parent)) {
-            LoadFolder.removeStale(own.folder());
-            LoadFolder folder = LoadFolder.create(own.folder());
+        try (ExtractionPlace own = ExtractionPlace.open(parent)) {
+            StaleExtractions.remove(own.folder());
+            Extraction extraction = Extraction.create(own.folder());
             try {
                 try (InputStream in = resource.openStream()) {
-                    library = folder.write(JarResources.PLATFORMS.library(platform), in);
+                    library = extraction.write(JarResources.PLATFORMS.library(platform), in);
                 }
                 NativeLibrary.load(library.toFile());
             } catch (IOException | RuntimeException | UnsatisfiedLinkError e) {
-                folder.remove();
+                extraction.remove();
                 throw e;
             }
             // Linux can delete a loaded library; Windows keeps it until the process ends.
-            if (!folder.remove()) {
-                heldFolder = folder;
+            if (!extraction.remove()) {
+                heldExtraction = extraction;
             }
             return library.toFile();
         } catch (IOException | RuntimeException | UnsatisfiedLinkError e) {

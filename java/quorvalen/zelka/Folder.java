@@ -14,9 +14,10 @@ import java.util.List;
 import java.util.Set;
 
 /**
- * A folder the loader works in: on Linux held open, so that every entry is reached relative to
- * the folder itself ({@link OpenFolder}); on Windows by its path ({@link NamedFolder}). No method
- * follows a link, and none opens what it has not first seen to be a plain file of this user's.
+ * A folder the loader works in, as each host allows: on Linux held open, so that every entry is
+ * reached relative to the folder itself ({@link LinuxFolder}); on Windows by its path, once its
+ * rules are seen to let nobody else change it ({@link WindowsFolder}). No method follows a link,
+ * and none opens what it has not first seen to be a plain file of this user's.
  */
 interface Folder extends Closeable {
     /** The path that reached this folder when it was opened. */
@@ -31,8 +32,14 @@ interface Folder extends Closeable {
     /** The folder of that name, once seen to be a folder of this user's alone. */
     Folder openFolder(String name) throws IOException;
 
+    /** Makes the folder of that name, this user's alone; false when the name is taken. */
+    boolean makeFolder(String name) throws IOException;
+
     /** A file of the folder, never through a link; one it creates is open to this user alone. */
     FileChannel open(String name, Set<? extends OpenOption> options) throws IOException;
+
+    /** A file of the folder to read, never through a link, which nobody can change while it is open. */
+    FileChannel openUnchangeable(String name) throws IOException;
 
     /** The path by which System.load reaches the entry, once seen to lead to that very entry. */
     Path pathTo(String name, Entry entry) throws IOException;
@@ -59,6 +66,15 @@ interface Folder extends Closeable {
     default String createFolder(String prefix) throws IOException {
         // Owner-only on POSIX; the new name cannot be a link or an entry another user made.
         return Files.createTempDirectory(path(), prefix).getFileName().toString();
+    }
+
+    /** A folder that is not, or no longer, the one of this user's alone that was looked at. */
+    final class NotOurs extends IOException {
+        private static final long serialVersionUID = 1L;
+
+        NotOurs(String message) {
+            super(message);
+        }
     }
 
     /** What an entry of a folder is, as seen without following it. */

@@ -12,7 +12,7 @@ import java.util.List;
  * <ol>
  *   <li>the file named by {@value #LIBRARY_PROPERTY}, when set, and nothing else;
  *   <li>otherwise the copy this jar carries for the running platform, extracted to a new folder
- *       in this user's own folder under {@value PrivateFolder#TMPDIR_PROPERTY} (default
+ *       in this user's own folder under {@value ExtractionPlace#TMPDIR_PROPERTY} (default
  *       {@code java.io.tmpdir}), which must be one no other user can change;
  *   <li>only when that fails and {@value #USE_LIBRARY_PATH_PROPERTY} is {@code true}, a copy
  *       installed in a folder of {@code java.library.path}.

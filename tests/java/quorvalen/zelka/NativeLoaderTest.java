@@ -10,10 +10,14 @@ import static org.junit.jupiter.api.Assumptions.assumeTrue;
 
 import java.io.File;
 import java.io.IOException;
+import java.io.InputStream;
+import java.io.OutputStream;
 import java.io.RandomAccessFile;
 import java.nio.channels.FileLock;
 import java.nio.file.Files;
+import java.nio.file.LinkOption;
 import java.nio.file.Path;
+import java.nio.file.Paths;
 import java.time.Duration;
 import java.util.ArrayList;
 import java.util.Arrays;
@@ -21,6 +25,9 @@ import java.util.List;
 import java.util.TreeSet;
 import java.util.concurrent.TimeUnit;
 import java.util.stream.Stream;
+import java.util.zip.ZipEntry;
+import java.util.zip.ZipInputStream;
+import java.util.zip.ZipOutputStream;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
 import org.junit.jupiter.api.io.TempDir;
@@ -33,6 +40,9 @@ class NativeLoaderTest {
     static final int FEATURE = Integer.parseInt(
         System.getProperty("java.specification.version").replaceFirst("^1\\.", "").replaceFirst("\\..*", ""));
     static final String PLATFORM = JarResources.PLATFORMS.platform(System.getProperty("os.name"), System.getProperty("os.arch"));
+    /** What has a Linux JVM take the loader's Windows way. */
+    static final String WINDOWS_NAME = "Windows 10";
+    static final String WINDOWS = "-Dos.name=" + WINDOWS_NAME;
 
     /** Child JVM entry: loads the library and prints where from, or the error; or holds a lock. */
     public static void main(String[] args) throws Exception {
@@ -177,25 +187,65 @@ class NativeLoaderTest {
         }
     }
 
+    /** A folder of the class path holding these classes, and beside them a platform resource of garbage. */
+    static Path classesWithGarbage(Path folder) throws IOException {
+        try (ZipInputStream in = new ZipInputStream(Files.newInputStream(Paths.get(CLASSES)))) {
+            for (ZipEntry entry; (entry = in.getNextEntry()) != null; ) {
+                Path to = folder.resolve(entry.getName());
+                Files.createDirectories(entry.isDirectory() ? to : to.getParent());
+                if (!entry.isDirectory()) {
+                    Files.copy(in, to);
+                }
+            }
+        }
+        return garbageLibrary(folder);
+    }
+
+    static Path garbageLibrary(Path folder) throws IOException {
+        Path resource = folder.resolve(JarResources.library(PLATFORM).substring(1));
+        Files.createDirectories(resource.getParent());
+        return Files.write(resource, "garbage".getBytes("US-ASCII"));
+    }
+
+    /**
+     * The jar, with this JVM's library where Windows' is kept: a JVM told it runs on Windows takes
+     * the Windows way through the loader to the end, and loads a library that works here.
+     */
+    static Path windowsShaped(Path folder) throws IOException {
+        String windows = JarResources.library(JarResources.PLATFORMS.platform(WINDOWS_NAME, System.getProperty("os.arch")))
+            .substring(1);
+        Path jar = folder.resolve("zknative7-windows-shaped.jar");
+        try (ZipInputStream in = new ZipInputStream(Files.newInputStream(Paths.get(JAR)));
+             ZipOutputStream out = new ZipOutputStream(Files.newOutputStream(jar))) {
+            for (ZipEntry entry; (entry = in.getNextEntry()) != null; ) {
+                out.putNextEntry(new ZipEntry(entry.getName()));
+                if (entry.getName().equals(windows)) {
+                    Files.copy(Paths.get(LIBRARY), out);
+                } else {
+                    copy(in, out);
+                }
+            }
+        }
+        return jar;
+    }
+
+    static void copy(InputStream from, OutputStream to) throws IOException {
+        byte[] buffer = new byte[8192];
+        for (int n; (n = from.read(buffer)) > 0; ) {
+            to.write(buffer, 0, n);
+        }
+    }
+
     @Test
     void aFailedExtractionOrLoadLeavesNothingBehind(@TempDir Path scratch) throws Exception {
-        // A class path whose platform resource is garbage: extracted, then refused by the JVM.
-        Path resources = scratch.resolve("resources");
-        Path resource = resources.resolve(JarResources.library(PLATFORM).substring(1));
-        Files.createDirectories(resource.getParent());
-        Files.write(resource, "garbage".getBytes("US-ASCII"));
+        // These classes in a folder whose platform resource is garbage: extracted, then refused by the JVM.
+        Path resources = Files.createDirectory(scratch.resolve("resources"));
+        classesWithGarbage(resources);
         Path extractions = Files.createDirectory(scratch.resolve("extractions"));
         Path aFile = Files.write(scratch.resolve("a-file"), new byte[0]);
-        // A class path whose platform table, found first, does not say where the arch column is.
-        Path otherTable = scratch.resolve("other-table");
-        Path table = otherTable.resolve(JarResources.PLATFORM_TABLE.substring(1));
-        Files.createDirectories(table.getParent());
-        Files.write(table, "platform os library\nlinux-x86_64 linux libzknative7.so\n".getBytes("US-ASCII"));
         Object[][] cases = {
-            {resources + File.pathSeparator + CLASSES, extractions.toString(), "extracted to " + extractions},
+            {resources.toString(), extractions.toString(), "extracted to " + extractions},
             {JAR, aFile.toString(), "in " + aFile},
-            {otherTable + File.pathSeparator + JAR, extractions.toString(),
-                "tried this jar's platform table " + JarResources.PLATFORM_TABLE + ": the header names no column 'arch'"},
         };
         for (Object[] c : cases) {
             ChildProcessTest.Finished child = load((String) c[0], "-Dzknative7.tmpdir=" + c[1]);
@@ -207,6 +257,43 @@ class NativeLoaderTest {
         }
     }
 
+    /** Resources of the same names earlier on the class path are never this jar's: not its library, nor its table. */
+    @Test
+    void theJarsCopyComesFromTheJarThatHoldsTheseClasses(@TempDir Path scratch) throws Exception {
+        Path garbage = Files.createDirectory(scratch.resolve("garbage"));
+        garbageLibrary(garbage);
+        // A platform table, found first, that does not say where the arch column is.
+        Path otherTable = scratch.resolve("other-table");
+        Path table = otherTable.resolve(JarResources.PLATFORM_TABLE.substring(1));
+        Files.createDirectories(table.getParent());
+        Files.write(table, "platform os library\nlinux-x86_64 linux libzknative7.so\n".getBytes("US-ASCII"));
+        Path extractions = Files.createDirectory(scratch.resolve("extractions"));
+        for (Path first : new Path[] {garbage, otherTable}) {
+            ChildProcessTest.Finished child = load(first + File.pathSeparator + JAR, "-Dzknative7.tmpdir=" + extractions);
+            assertEquals(0, child.status, first + ": " + child.text() + child.err);
+            assertTrue(child.text().startsWith("loaded this jar's " + PLATFORM + " copy: " + extractions), child.text());
+        }
+    }
+
+    /** A jar packed in a jar, read by a class loader of its own (as Spring Boot's is): its copy, through that loader's URLs. */
+    @Test
+    void aJarNestedInAJarLoadsItsOwnCopy(@TempDir Path scratch) throws Exception {
+        Path outer = scratch.resolve("app.jar");
+        try (ZipOutputStream out = new ZipOutputStream(Files.newOutputStream(outer))) {
+            out.putNextEntry(new ZipEntry("BOOT-INF/lib/zknative7.jar"));
+            Files.copy(Paths.get(JAR), out);
+        }
+        List<String> command = ChildProcessTest.javaCommand();
+        if (FEATURE >= 22) {
+            command.add("--enable-native-access=ALL-UNNAMED");
+        }
+        command.addAll(Arrays.asList("-Dzknative7.tmpdir=" + scratch, "-cp", testClasses(), NestedJars.class.getName(),
+            outer.toString(), "BOOT-INF/lib/zknative7.jar"));
+        ChildProcessTest.Finished child = ChildProcessTest.run(command);
+        assertEquals(0, child.status, child.text() + child.err);
+        assertTrue(child.text().startsWith("loaded this jar's " + PLATFORM + " copy: " + scratch), child.text());
+    }
+
     @Test
     void aDeniedLoadNamesTheFlagAndLeavesNothingBehind(@TempDir Path extractions) throws Exception {
         assumeTrue(FEATURE >= 22, "native access is refused only from JDK 22 on");
@@ -216,16 +303,25 @@ class NativeLoaderTest {
         assertEquals(new ArrayList<String>(), extractedIn(extractions));
     }
 
+    /** Removes what is at {@code path}, all in it, when user {@code uid} owns it. */
+    static void rmIfOwnedBy(int uid, Path path) throws Exception {
+        if (Files.exists(path, LinkOption.NOFOLLOW_LINKS) && Files.getAttribute(path, "unix:uid", LinkOption.NOFOLLOW_LINKS)
+            .equals(uid)) {
+            assertEquals(0, new ProcessBuilder("rm", "-rf", path.toString()).inheritIO().start().waitFor(), "rm " + path);
+        }
+    }
+
     static void chmod(String mode, Path path) throws Exception {
         assertEquals(0, new ProcessBuilder("chmod", mode, path.toString()).inheritIO().start().waitFor(), "chmod " + mode);
     }
 
-    /** Parents another user could change are refused; a name taken before this user is never used. */
+    /** Parents another user could change are refused; a name taken before this user is never used; on either host's way. */
     @Test
     void unsafeParentsAreRefusedAndTakenNamesNeverUsed(@TempDir Path scratch) throws Exception {
         Path elsewhere = Files.createDirectory(scratch.resolve("elsewhere"));
         Files.write(elsewhere.resolve("kept"), new byte[16]);
         String own = ownFolder(scratch);
+        String windowsShaped = windowsShaped(scratch).toString();
         // the parent's mode, its parent's, what stands at this user's folder's name, what the first line starts with
         String[][] cases = {
             {"777", "755", null, "failed cannot load zknative7 for os.name="},
@@ -233,10 +329,11 @@ class NativeLoaderTest {
             {"1777", "755", null, "loaded this jar's"},
             {"700", "755", "file", "loaded this jar's"},
             {"700", "755", "link", "loaded this jar's"},
-            {"700", "755", "755", "loaded this jar's"},  // this user's, but opened to others
+            {"700", "755", "775", "loaded this jar's"},  // this user's, but opened to others
         };
-        for (int i = 0; i < cases.length; i++) {
-            String[] c = cases[i];
+        for (int i = 0; i < cases.length * 2; i++) {
+            String[] c = cases[i / 2];
+            boolean windows = i % 2 == 1;
             Path above = Files.createDirectory(scratch.resolve("case" + i));
             Path parent = Files.createDirectory(above.resolve("parent"));
             chmod(c[0], parent);
@@ -250,14 +347,15 @@ class NativeLoaderTest {
                 chmod(c[2], Files.createDirectory(taken));
             }
             List<String> planted = leftIn(parent);
-            ChildProcessTest.Finished child = load(JAR, "-Dzknative7.tmpdir=" + parent);
-            String label = Arrays.toString(c) + ": " + child.text() + child.err;
+            ChildProcessTest.Finished child = windows ? load(windowsShaped, WINDOWS, "-Dzknative7.tmpdir=" + parent)
+                : load(JAR, "-Dzknative7.tmpdir=" + parent);
+            String label = Arrays.toString(c) + (windows ? " on Windows' way: " : ": ") + child.text() + child.err;
             assertTrue(child.text().startsWith(c[3]), label);
             if (child.status != 0) {
                 Path unsafe = c[0].equals("777") ? parent : above;
-                assertTrue(child.text().contains("in " + parent + ": refused: " + unsafe
-                    + " can be written by other users and is not sticky, so they could replace the library before it is"
-                    + " loaded (choose a folder only you and root can change with -Dzknative7.tmpdir=DIR)"), label);
+                assertTrue(child.text().contains("in " + parent + ": refused: " + unsafe + " lets other users (mode 777)"
+                    + " rename or delete what it holds, so they could replace the library before it is loaded (choose a"
+                    + " folder only you can change with -Dzknative7.tmpdir=DIR)"), label);
             } else if (c[2] != null) {
                 assertFalse(child.text().contains(taken + File.separator), label);
             }
@@ -271,7 +369,7 @@ class NativeLoaderTest {
     @Test
     void foldersLeftByEarlierProcessesAreRemovedUnlessInUse(@TempDir Path scratch) throws Exception {
         // By touch -h, which never opens what it ages (JDK 25's setLastModifiedTime opens it, and waits at a pipe).
-        String old = "@" + TimeUnit.MILLISECONDS.toSeconds(System.currentTimeMillis() - 2 * LoadFolder.YOUNGEST_STALE_MILLIS);
+        String old = "@" + TimeUnit.MILLISECONDS.toSeconds(System.currentTimeMillis() - 2 * StaleExtractions.YOUNGEST_STALE_MILLIS);
         Path outside = Files.createDirectory(scratch.resolve("outside"));
         Path kept = Files.write(outside.resolve("kept"), new byte[16]);
         // name, what its lock file is, whether that is old, whether a live process holds it, whether the folder is removed
@@ -287,14 +385,14 @@ class NativeLoaderTest {
         for (boolean relative : new boolean[] {true, false}) {
             Path parent = Files.createDirectory(scratch.resolve("relative-" + relative));
             Process holder = null;
-            try (PrivateFolder own = PrivateFolder.open(parent)) {
+            try (ExtractionPlace own = ExtractionPlace.open(parent)) {
                 Path home = own.folder().path();
                 for (Object[] c : cases) {
                     Path folder = Files.createDirectory(home.resolve((String) c[0]));
                     chmod("700", folder);
                     Files.write(folder.resolve(System.mapLibraryName(NativeLibrary.NAME)), new byte[16]);
                     Files.createSymbolicLink(folder.resolve("link"), kept);  // removed itself, never what it names
-                    Path lock = folder.resolve(LoadFolder.LOCK_FILE);
+                    Path lock = folder.resolve(Extraction.LOCK_FILE);
                     if ("file".equals(c[1])) {
                         chmod("600", Files.write(lock, new byte[0]));
                     } else if ("pipe".equals(c[1])) {
@@ -315,8 +413,8 @@ class NativeLoaderTest {
                 }
                 // Links to folders outside are never entered.
                 Files.createSymbolicLink(home.resolve("zknative7-outside"), outside);
-                Folder folder = relative ? own.folder() : new NamedFolder(home);
-                assertTimeoutPreemptively(Duration.ofSeconds(60), () -> LoadFolder.removeStale(folder),
+                Folder folder = relative ? own.folder() : new WindowsFolder(home, PosixAccessRules.INSTANCE);
+                assertTimeoutPreemptively(Duration.ofSeconds(60), () -> StaleExtractions.remove(folder),
                     "the cleanup waited on a file it opened");
                 for (Object[] c : cases) {
                     assertEquals(!(Boolean) c[4], Files.exists(home.resolve((String) c[0])), c[0] + ", relative " + relative);
@@ -330,8 +428,8 @@ class NativeLoaderTest {
                 }
             }
             // Once its holder has ended, the held folder is stale too.
-            try (PrivateFolder own = PrivateFolder.open(parent)) {
-                LoadFolder.removeStale(own.folder());
+            try (ExtractionPlace own = ExtractionPlace.open(parent)) {
+                StaleExtractions.remove(own.folder());
                 assertFalse(Files.exists(own.folder().path().resolve("zknative7-held")));
             }
         }

@@ -34,7 +34,7 @@ import java.util.Set;
  * a link afterwards leads nowhere else. Nothing is opened before it is seen to be this user's:
  * only a file's owner can hold a lease on it, so no open here waits for another user.
  */
-final class OpenFolder implements Folder {
+final class LinuxFolder implements Folder {
     private static final Set<PosixFilePermission> OTHERS = EnumSet.complementOf(EnumSet.of(
         PosixFilePermission.OWNER_READ, PosixFilePermission.OWNER_WRITE, PosixFilePermission.OWNER_EXECUTE));
     private static final FileAttribute<Set<PosixFilePermission>> NEW_FOLDER =
@@ -47,7 +47,7 @@ final class OpenFolder implements Folder {
     private final Path path;
     private final UserPrincipal user;
 
-    private OpenFolder(SecureDirectoryStream<Path> stream, Path path, UserPrincipal user) {
+    private LinuxFolder(SecureDirectoryStream<Path> stream, Path path, UserPrincipal user) {
         this.stream = stream;
         this.path = path;
         this.user = user;
@@ -57,13 +57,19 @@ final class OpenFolder implements Folder {
      * Opens the folder at {@code path}, whose every folder on the way from the root the caller has
      * seen to be one no other user can change, on behalf of {@code user}.
      */
-    static OpenFolder open(Path path, UserPrincipal user) throws IOException {
+    static LinuxFolder open(Path path, UserPrincipal user) throws IOException {
         DirectoryStream<Path> stream = Files.newDirectoryStream(path);
         if (!(stream instanceof SecureDirectoryStream)) {
             stream.close();
             throw new IOException("this JVM cannot work relative to an open folder");
         }
-        return new OpenFolder((SecureDirectoryStream<Path>) stream, path, user);
+        LinuxFolder opened = new LinuxFolder((SecureDirectoryStream<Path>) stream, path, user);
+        Object key = Files.readAttributes(path, BasicFileAttributes.class, LinkOption.NOFOLLOW_LINKS).fileKey();
+        if (!Objects.equals(key, opened.self().key)) {
+            opened.close();
+            throw new NotOurs(path + " was replaced while it was opened");
+        }
+        return opened;
     }
 
     @Override
@@ -86,7 +92,7 @@ final class OpenFolder implements Folder {
     }
 
     /** What this folder itself is, as the open folder shows it. */
-    Entry self() throws IOException {
+    private Entry self() throws IOException {
         return entryOf(stream.getFileAttributeView(PosixFileAttributeView.class).readAttributes());
     }
 
@@ -94,11 +100,9 @@ final class OpenFolder implements Folder {
         return new Entry(attributes, user.equals(attributes.owner()) && Collections.disjoint(attributes.permissions(), OTHERS));
     }
 
-    /**
-     * Makes the folder of that name, open to this user alone; false when the name is taken. By
-     * path, as Java has no mkdirat: the caller has seen that no other user can change the way here.
-     */
-    boolean makeFolder(String name) throws IOException {
+    /** By path, as Java has no mkdirat: the caller has seen that no other user can change the way here. */
+    @Override
+    public boolean makeFolder(String name) throws IOException {
         try {
             Files.createDirectory(path.resolve(relative(name)), NEW_FOLDER);
             return true;
@@ -108,16 +112,16 @@ final class OpenFolder implements Folder {
     }
 
     @Override
-    public OpenFolder openFolder(String name) throws IOException {
+    public LinuxFolder openFolder(String name) throws IOException {
         Entry seen = entry(name);
         if (!seen.isOurs(Entry.Kind.FOLDER)) {
-            throw new IOException(path.resolve(name) + " is not a folder of this user's alone");
+            throw new NotOurs(path.resolve(name) + " is not a folder of this user's alone");
         }
-        OpenFolder opened = new OpenFolder(stream.newDirectoryStream(relative(name), LinkOption.NOFOLLOW_LINKS),
+        LinuxFolder opened = new LinuxFolder(stream.newDirectoryStream(relative(name), LinkOption.NOFOLLOW_LINKS),
             path.resolve(name), user);
         if (!Objects.equals(opened.self().key, seen.key)) {
             opened.close();
-            throw new IOException(path.resolve(name) + " was replaced while it was opened");
+            throw new NotOurs(path.resolve(name) + " was replaced while it was opened");
         }
         return opened;
     }
@@ -134,6 +138,12 @@ final class OpenFolder implements Folder {
             throw new IOException(path.resolve(name) + " cannot be locked");
         }
         return (FileChannel) channel;
+    }
+
+    @Override
+    public FileChannel openUnchangeable(String name) throws IOException {
+        // Only this user can write in a folder of this user's alone.
+        return open(name, EnumSet.of(StandardOpenOption.READ));
     }
 
     @Override
