@@ -25,6 +25,22 @@ bool hostPutenv(JNIEnv* env, const jchar* assignment);
 // when the JVM or the heap refuses any step.
 jobjectArray hostEnviron(JNIEnv* env);
 
+// Every variable as the host holds it, each once as hostEnviron lists them, in a new byte[][] (see
+// newHeldArray in held_entries.h). Null, with the JVM's error pending when it raised one, when the
+// JVM or the heap refuses any step.
+jobjectArray hostHeldEntries(JNIEnv* env);
+
+// The variable `name` (`length` > 0 units) names, as the host holds it: a new byte[][] of its name
+// and value, empty when it names none or is not set; null when a step fails.
+jobjectArray hostHeldVariable(JNIEnv* env, jstring name, jsize length);
+
+// Gives the variable `name` (NUL-terminated, `nameBytes` bytes as the host holds names) exactly the
+// value `value` (NUL-terminated, `valueBytes` bytes), an empty one included where the host can
+// hold it (POSIX; Windows' runtime removes it); removes it when `value` is null. False, with
+// nothing changed, for a name that is empty or holds '=' or NUL, a value that holds NUL, or a
+// refusal; the JDK's copy follows as after hostPutenv.
+bool hostPutHeld(JNIEnv* env, const char* name, size_t nameBytes, const char* value, size_t valueBytes);
+
 // Starts following the JDK's copy of the environment, first bringing it to every variable as
 // hostEnviron lists them, or stops (see followJdkView in jdk_view.h), in turn with assignments.
 jstring hostFollowJdk(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value);

@@ -1,11 +1,13 @@
 // The JNI natives of quorvalen.zelka.NativeTools: read one variable, apply one assignment, list all,
-// and follow the JDK's own copy of the environment or not.
+// follow the JDK's own copy of the environment or not, and read and put back entries as held.
 #include "natives.h"
 
+#include "held_entries.h"
 #include "host_env.h"
 #include "jdk_view.h"
 #include "serving_copy.h"
 #include "wide_string.h"
+#include "zknative7_alloc.h"
 
 JNIEXPORT jstring JNICALL Java_quorvalen_zelka_NativeTools_getenv0(JNIEnv* env, jclass cls, jstring name) {
     if (const NativeTable* serving = otherServingCopy()) {
@@ -61,4 +63,36 @@ JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_followsJdk0(JNIEnv* 
         return serving->followsJdk0(env, cls);
     }
     return isJdkViewFollowed() ? JNI_TRUE : JNI_FALSE;
+}
+
+JNIEXPORT jobjectArray JNICALL Java_quorvalen_zelka_NativeTools_heldEntries0(JNIEnv* env, jclass cls) {
+    if (const NativeTable* serving = otherServingCopy()) {
+        return serving->heldEntries0(env, cls);
+    }
+    return hostHeldEntries(env);
+}
+
+JNIEXPORT jobjectArray JNICALL Java_quorvalen_zelka_NativeTools_heldVariable0(JNIEnv* env, jclass cls, jstring name) {
+    if (const NativeTable* serving = otherServingCopy()) {
+        return serving->heldVariable0(env, cls, name);
+    }
+    jsize length = name == nullptr ? 0 : env->GetStringLength(name);
+    return length > 0 ? hostHeldVariable(env, name, length) : newHeldArray(env, nullptr, 0);
+}
+
+JNIEXPORT jboolean JNICALL Java_quorvalen_zelka_NativeTools_putHeld0(JNIEnv* env, jclass cls, jbyteArray name,
+                                                                    jbyteArray value) {
+    if (const NativeTable* serving = otherServingCopy()) {
+        return serving->putHeld0(env, cls, name, value);
+    }
+    size_t nameBytes = 0;
+    size_t valueBytes = 0;
+    char* nameCopy = heldBytesOf(env, name, &nameBytes);
+    char* valueCopy = heldBytesOf(env, value, &valueBytes);
+    // A null value removes; one that could not be copied must not.
+    bool applied = nameCopy != nullptr && (value == nullptr || valueCopy != nullptr) &&
+                   hostPutHeld(env, nameCopy, nameBytes, valueCopy, valueBytes);
+    sFree(valueCopy);
+    sFree(nameCopy);
+    return applied ? JNI_TRUE : JNI_FALSE;
 }

@@ -1,19 +1,19 @@
-// Fills a new String[] one element at a time.
+// Fills a new array of objects one element at a time.
 #include "string_array.h"
 
 #include <cstdint>
 
-jobjectArray newStringArray(JNIEnv* env, size_t count, ElementString element, const void* items) {
+jobjectArray newObjectArray(JNIEnv* env, const char* className, size_t count, Element element, const void* items) {
     if (count > INT32_MAX) {
         return nullptr;
     }
-    jclass stringClass = env->FindClass("java/lang/String");
-    if (stringClass == nullptr) {
+    jclass elementClass = env->FindClass(className);
+    if (elementClass == nullptr) {
         return nullptr;
     }
-    jobjectArray array = env->NewObjectArray(static_cast<jsize>(count), stringClass, nullptr);
+    jobjectArray array = env->NewObjectArray(static_cast<jsize>(count), elementClass, nullptr);
     for (size_t i = 0; array != nullptr && i < count; ++i) {
-        jstring made = element(env, stringClass, items, i);
+        jobject made = element(env, elementClass, items, i);
         if (made == nullptr) {
             env->DeleteLocalRef(array);
             array = nullptr;
@@ -22,6 +22,6 @@ jobjectArray newStringArray(JNIEnv* env, size_t count, ElementString element, co
         env->SetObjectArrayElement(array, static_cast<jsize>(i), made);
         env->DeleteLocalRef(made);
     }
-    env->DeleteLocalRef(stringClass);
+    env->DeleteLocalRef(elementClass);
     return array;
 }

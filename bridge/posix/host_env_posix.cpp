@@ -3,6 +3,7 @@
 #include "ascii_string.h"
 #include "assignment.h"
 #include "environ_publication.h"
+#include "held_entries.h"
 #include "jdk_view.h"
 #include "stack_buffers.h"
 #include "string_array.h"
@@ -69,7 +70,7 @@ jstring javaStringOf(JNIEnv* env, const char* stored, size_t bytes, jclass strin
     return result;
 }
 
-jstring entryString(JNIEnv* env, jclass stringClass, const void* entries, size_t index) {
+jobject entryString(JNIEnv* env, jclass stringClass, const void* entries, size_t index) {
     const char* entry = static_cast<const char* const*>(entries)[index];
     return javaStringOf(env, entry, std::strlen(entry), stringClass, nullptr);
 }
@@ -173,6 +174,31 @@ jobjectArray hostEnviron(JNIEnv* env) {
     return listed;
 }
 
+namespace {
+
+// Publishes `entry` ("NAME=VALUE\0", `nameBytes` then the rest) or, with `removal`, removes NAME,
+// under the lock; the followed JDK copy gets the same change, in the units given.
+bool publish(JNIEnv* env, const char* entry, size_t nameBytes, size_t entryBytes, bool removal, const jchar* name,
+             size_t nameUnits, const jchar* value, size_t valueUnits) {
+    pthread_mutex_lock(&environmentLock);
+    bool applied = removal ? publishRemoval(entry, nameBytes) : publishAssignment(entry, entryBytes, nameBytes);
+    if (applied && isJdkViewFollowed()) {
+        const char* valueBytes = entry + nameBytes + 1;
+        JdkVariable changed = {name,  nameUnits, removal ? nullptr : value, valueUnits, entry, nameBytes,
+                               valueBytes, removal ? 0 : entryBytes - nameBytes - 1};
+        followAssignment(env, changed);
+    }
+    pthread_mutex_unlock(&environmentLock);
+    return applied;
+}
+
+HeldVariable heldOf(const char* entry) {
+    size_t nameBytes = static_cast<size_t>(std::strchr(entry, '=') - entry);
+    return HeldVariable{entry, nameBytes, entry + nameBytes + 1, std::strlen(entry + nameBytes + 1)};
+}
+
+}  // namespace
+
 bool hostPutenv(JNIEnv* env, const jchar* assignment) {
     size_t units = wideLength(assignment);
     size_t nameUnits = assignmentNameUnits(assignment, units);
@@ -192,17 +218,67 @@ bool hostPutenv(JNIEnv* env, const jchar* assignment) {
     encoded[nameBytes] = '=';
     size_t entryBytes = nameBytes + 1 + wtf8Encode(assignment + nameUnits + 1, valueUnits, encoded + nameBytes + 1);
     encoded[entryBytes] = '\0';
-
-    pthread_mutex_lock(&environmentLock);
-    bool applied = valueUnits == 0 ? publishRemoval(encoded, nameBytes) : publishAssignment(encoded, entryBytes, nameBytes);
-    if (applied && isJdkViewFollowed()) {
-        const char* valueBytes = encoded + nameBytes + 1;
-        JdkVariable changed = {assignment,  nameUnits, valueUnits == 0 ? nullptr : assignment + nameUnits + 1,
-                               valueUnits,  encoded,   nameBytes,
-                               valueBytes, entryBytes - nameBytes - 1};
-        followAssignment(env, changed);
-    }
-    pthread_mutex_unlock(&environmentLock);
+    bool applied = publish(env, encoded, nameBytes, entryBytes, valueUnits == 0, assignment, nameUnits,
+                           assignment + nameUnits + 1, valueUnits);
     releaseScratch(encoded, stack);
+    return applied;
+}
+
+jobjectArray hostHeldEntries(JNIEnv* env) {
+    size_t count = 0;
+    const char** entries = publishedVariables(&count);
+    auto* held = static_cast<HeldVariable*>(entries == nullptr ? nullptr : sMalloc(count * sizeof(HeldVariable) + 1));
+    jobjectArray made = nullptr;
+    if (held != nullptr) {
+        for (size_t i = 0; i < count; ++i) {
+            held[i] = heldOf(entries[i]);
+        }
+        made = newHeldArray(env, held, count);
+    }
+    sFree(held);
+    sFree(entries);
+    return made;
+}
+
+jobjectArray hostHeldVariable(JNIEnv* env, jstring nameString, jsize length) {
+    size_t units = static_cast<size_t>(length);
+    auto* name = static_cast<jchar*>(units < SIZE_MAX / sizeof(jchar) ? sMalloc(units * sizeof(jchar)) : nullptr);
+    size_t capacity = encodedCapacity(units, 1);
+    char* encoded = name == nullptr || capacity == 0 ? nullptr : static_cast<char*>(sMalloc(capacity));
+    jobjectArray made = nullptr;
+    if (encoded != nullptr) {
+        env->GetStringRegion(nameString, 0, length, name);
+        size_t nameUnits = variableNameUnits(name, units);
+        size_t nameBytes = wtf8Encode(name, nameUnits, encoded);
+        const char* value = nameUnits == 0 ? nullptr : publishedValue(encoded, nameBytes);
+        HeldVariable held = {encoded, nameBytes, value, value == nullptr ? 0 : std::strlen(value)};
+        made = newHeldArray(env, &held, value == nullptr ? 0 : 1);
+    }
+    sFree(encoded);
+    sFree(name);
+    return made;
+}
+
+bool hostPutHeld(JNIEnv* env, const char* name, size_t nameBytes, const char* value, size_t valueBytes) {
+    if (nameBytes == 0 || std::memchr(name, '=', nameBytes) != nullptr || std::strlen(name) != nameBytes ||
+        (value != nullptr && std::strlen(value) != valueBytes)) {
+        return false;
+    }
+    size_t entryBytes = nameBytes + 1 + (value == nullptr ? 0 : valueBytes);
+    // The entry, then room to decode its bytes for the JDK's copy: never more units than bytes.
+    auto* entry = static_cast<char*>(entryBytes < SIZE_MAX / 4 ? sMalloc(entryBytes + 1) : nullptr);
+    auto* units = static_cast<jchar*>(entry == nullptr ? nullptr : sMalloc(entryBytes * sizeof(jchar) + 1));
+    bool applied = false;
+    if (units != nullptr) {
+        std::memcpy(entry, name, nameBytes);
+        entry[nameBytes] = '=';
+        std::memcpy(entry + nameBytes + 1, value == nullptr ? "" : value, entryBytes - nameBytes - 1);
+        entry[entryBytes] = '\0';
+        size_t nameUnits = wtf8Decode(name, nameBytes, units);
+        size_t valueUnits = value == nullptr ? 0 : wtf8Decode(value, valueBytes, units + nameUnits);
+        applied = publish(env, entry, nameBytes, entryBytes, value == nullptr, units, nameUnits, units + nameUnits, valueUnits);
+    }
+    sFree(units);
+    sFree(entry);
     return applied;
 }

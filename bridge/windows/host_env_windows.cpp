@@ -2,6 +2,7 @@
 // every assignment passed on to each other C runtime loaded in the process.
 #include "host_env.h"
 #include "assignment.h"
+#include "held_entries.h"
 #include "jdk_view.h"
 #include "other_runtimes.h"
 #include "string_array.h"
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 
 static_assert(sizeof(wchar_t) == sizeof(jchar), "the runtime's wide strings are UTF-16");
@@ -60,7 +62,7 @@ jstring wideString(JNIEnv* env, const wchar_t* text) {
     return units <= INT_MAX ? env->NewString(reinterpret_cast<const jchar*>(text), static_cast<jsize>(units)) : nullptr;
 }
 
-jstring entryString(JNIEnv* env, jclass /*stringClass*/, const void* entries, size_t index) {
+jobject entryString(JNIEnv* env, jclass /*stringClass*/, const void* entries, size_t index) {
     return wideString(env, static_cast<const wchar_t* const*>(entries)[index]);
 }
 
@@ -212,5 +214,65 @@ bool hostPutenv(JNIEnv* env, const jchar* assignment) {
         }
     }
     ReleaseSRWLockExclusive(&environmentLock);
+    return applied;
+}
+
+jobjectArray hostHeldEntries(JNIEnv* env) {
+    bool alone = lockForReading();
+    size_t count = 0;
+    const wchar_t** listed = listedEntries(&count);
+    auto* held = static_cast<HeldVariable*>(listed == nullptr ? nullptr : sMalloc(count * sizeof(HeldVariable) + 1));
+    jobjectArray made = nullptr;
+    if (held != nullptr) {
+        for (size_t i = 0; i < count; ++i) {
+            size_t nameUnits = nameUnitsOf(listed[i]);
+            held[i] = HeldVariable{listed[i], nameUnits * sizeof(wchar_t), listed[i] + nameUnits + 1,
+                                   wcslen(listed[i] + nameUnits + 1) * sizeof(wchar_t)};
+        }
+        made = newHeldArray(env, held, count);
+    }
+    sFree(held);
+    sFree(listed);
+    unlockAfterReading(alone);
+    return made;
+}
+
+jobjectArray hostHeldVariable(JNIEnv* env, jstring name, jsize length) {
+    jchar* wideName = jstringOfLengthToWide(env, name, length);
+    if (wideName == nullptr) {
+        return nullptr;
+    }
+    size_t nameUnits = variableNameUnits(wideName, static_cast<size_t>(length));
+    wideName[nameUnits] = 0;
+    bool alone = lockForReading();
+    const wchar_t* value = nameUnits == 0 ? nullptr : _wgetenv(reinterpret_cast<const wchar_t*>(wideName));
+    HeldVariable held = {wideName, nameUnits * sizeof(wchar_t), value, value == nullptr ? 0 : wcslen(value) * sizeof(wchar_t)};
+    jobjectArray made = newHeldArray(env, &held, value == nullptr ? 0 : 1);
+    unlockAfterReading(alone);
+    freeWide(env, wideName);
+    return made;
+}
+
+bool hostPutHeld(JNIEnv* env, const char* name, size_t nameBytes, const char* value, size_t valueBytes) {
+    size_t valueLength = value == nullptr ? 0 : valueBytes;
+    if (nameBytes == 0 || nameBytes % sizeof(jchar) != 0 || valueLength % sizeof(jchar) != 0) {
+        return false;
+    }
+    size_t nameUnits = nameBytes / sizeof(jchar);
+    size_t valueUnits = valueLength / sizeof(jchar);
+    auto* assignment = static_cast<jchar*>(nameUnits + valueUnits < kMaxUnits * 2 ? sMalloc((nameUnits + valueUnits + 2) * sizeof(jchar)) : nullptr);
+    if (assignment == nullptr) {
+        return false;
+    }
+    // Little-endian units, as Windows holds them.
+    std::memcpy(assignment, name, nameBytes);
+    assignment[nameUnits] = u'=';
+    std::memcpy(assignment + nameUnits + 1, value == nullptr ? "" : value, valueLength);
+    assignment[nameUnits + 1 + valueUnits] = 0;
+    // A '=' or a zero unit in the name, or a zero unit in the value, would apply something else.
+    bool exact = assignmentNameUnits(assignment, nameUnits + 1 + valueUnits) == nameUnits &&
+                 wideLength(assignment) == nameUnits + 1 + valueUnits;
+    bool applied = exact && hostPutenv(env, assignment);
+    sFree(assignment);
     return applied;
 }

@@ -214,7 +214,8 @@ jobject JNICALL fakeNewObjectA(JNIEnv* env, jclass cls, jmethodID method, const 
 jclass JNICALL fakeFindClass(JNIEnv* env, const char* name) {
     FakeJni& fake = fakeOf(env);
     enter(fake);
-    if (std::strcmp(name, "java/lang/String") != 0) {
+    bool bytes = std::strcmp(name, "[B") == 0;
+    if (!bytes && std::strcmp(name, "java/lang/String") != 0) {
         ++fake.badCalls;
         return nullptr;
     }
@@ -222,13 +223,14 @@ jclass JNICALL fakeFindClass(JNIEnv* env, const char* name) {
         return static_cast<jclass>(refuse(fake));
     }
     ++fake.localRefs;
-    return reinterpret_cast<jclass>(&fake.stringClass);
+    return reinterpret_cast<jclass>(bytes ? &fake.byteArrayClass : &fake.stringClass);
 }
 
 jobjectArray JNICALL fakeNewObjectArray(JNIEnv* env, jsize length, jclass cls, jobject initial) {
     FakeJni& fake = fakeOf(env);
     enter(fake);
-    if (length < 0 || cls != reinterpret_cast<jclass>(&fake.stringClass) || initial != nullptr) {
+    bool ofBytes = cls == reinterpret_cast<jclass>(&fake.byteArrayClass);
+    if (length < 0 || (cls != reinterpret_cast<jclass>(&fake.stringClass) && !ofBytes) || initial != nullptr) {
         ++fake.badCalls;
         return nullptr;
     }
@@ -236,7 +238,7 @@ jobjectArray JNICALL fakeNewObjectArray(JNIEnv* env, jsize length, jclass cls, j
         return static_cast<jobjectArray>(refuse(fake));
     }
     ++fake.localRefs;
-    fake.objectArrays.push_back(FakeObjectArray{std::vector<jobject>(static_cast<size_t>(length), nullptr), true});
+    fake.objectArrays.push_back(FakeObjectArray{std::vector<jobject>(static_cast<size_t>(length), nullptr), true, ofBytes});
     return reinterpret_cast<jobjectArray>(&fake.objectArrays.back());
 }
 
@@ -263,7 +265,7 @@ void JNICALL fakeSetObjectArrayElement(JNIEnv* env, jobjectArray array, jsize in
     enter(fake);
     FakeObjectArray* made = objectArrayOf(fake, array);
     if (made == nullptr || index < 0 || static_cast<size_t>(index) >= made->elements.size() ||
-        liveStringOf(fake, value) == nullptr) {
+        (made->ofBytes ? byteArrayOf(fake, value) == nullptr : liveStringOf(fake, value) == nullptr)) {
         ++fake.badCalls;
         return;
     }
@@ -276,7 +278,7 @@ void JNICALL fakeDeleteLocalRef(JNIEnv* env, jobject ref) {
     if (ref == nullptr) {
         return;  // allowed, and does nothing
     }
-    if (ref == reinterpret_cast<jobject>(&fake.stringClass)) {
+    if (ref == reinterpret_cast<jobject>(&fake.stringClass) || ref == reinterpret_cast<jobject>(&fake.byteArrayClass)) {
         --fake.localRefs;
         return;
     }
@@ -294,6 +296,24 @@ void JNICALL fakeDeleteLocalRef(JNIEnv* env, jobject ref) {
         array->live = false;
         --fake.localRefs;
     }
+}
+
+jsize JNICALL fakeGetArrayLength(JNIEnv* env, jarray array) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    FakeByteArray* bytes = byteArrayOf(fake, array);
+    return bytes == nullptr ? 0 : static_cast<jsize>(bytes->bytes.size());
+}
+
+void JNICALL fakeGetByteArrayRegion(JNIEnv* env, jbyteArray array, jsize start, jsize length, jbyte* out) {
+    FakeJni& fake = fakeOf(env);
+    enter(fake);
+    FakeByteArray* bytes = byteArrayOf(fake, array);
+    if (bytes == nullptr || !inRange(start, length, bytes->bytes.size())) {
+        ++fake.badCalls;
+        return;
+    }
+    std::memcpy(out, bytes->bytes.data() + start, static_cast<size_t>(length));
 }
 
 }  // namespace
@@ -314,6 +334,8 @@ FakeJni::FakeJni() : env(), functions() {
     functions.FindClass = fakeFindClass;
     functions.NewObjectArray = fakeNewObjectArray;
     functions.SetObjectArrayElement = fakeSetObjectArrayElement;
+    functions.GetArrayLength = fakeGetArrayLength;
+    functions.GetByteArrayRegion = fakeGetByteArrayRegion;
     env.functions = &functions;
 }
 
@@ -334,6 +356,19 @@ std::vector<std::u16string> FakeJni::elementsOf(jobjectArray made) {
     std::vector<std::u16string> elements;
     for (jobject element : reinterpret_cast<FakeObjectArray*>(made)->elements) {
         elements.push_back(element == nullptr ? u"(null)" : stringOf(reinterpret_cast<jstring>(element)).units);
+    }
+    return elements;
+}
+
+jbyteArray FakeJni::bytes(const std::string& content) {
+    byteArrays.push_back(FakeByteArray{content, true});
+    return reinterpret_cast<jbyteArray>(&byteArrays.back());
+}
+
+std::vector<std::string> FakeJni::byteElementsOf(jobjectArray made) {
+    std::vector<std::string> elements;
+    for (jobject element : reinterpret_cast<FakeObjectArray*>(made)->elements) {
+        elements.push_back(element == nullptr ? "(null)" : reinterpret_cast<FakeByteArray*>(element)->bytes);
     }
     return elements;
 }

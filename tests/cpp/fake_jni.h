@@ -1,6 +1,7 @@
 // A JNIEnv whose string functions run on plain test data, for what no real JVM will do on request:
 // withhold characters, fail NewString, any step of making a String from a byte array or of making
-// a String[], report impossible lengths.
+// a String[], report impossible lengths; and for the Windows DLL, which no JVM here can load, the
+// byte arrays of the entries as held.
 #ifndef ZKNATIVE7_FAKE_JNI_H
 #define ZKNATIVE7_FAKE_JNI_H
 
@@ -25,6 +26,7 @@ struct FakeString {
 struct FakeObjectArray {
     std::vector<jobject> elements;
     bool live;
+    bool ofBytes;  // a byte[][] rather than a String[]
 };
 
 // The JNIEnv must stay the first member: the fake functions find the rest from the env pointer.
@@ -55,6 +57,7 @@ struct FakeJni {
     std::deque<FakeByteArray> byteArrays;  // likewise for a jbyteArray
     std::deque<FakeObjectArray> objectArrays;  // and for a jobjectArray
     char stringClass = 0;           // its address is String's jclass
+    char byteArrayClass = 0;        // and byte[]'s
     char latin1Constructor = 0;     // its address is the jmethodID of String(byte[], int, int, int)
     std::vector<const jchar*> lent;  // pointers GetStringChars handed out and not yet returned
 
@@ -66,6 +69,9 @@ struct FakeJni {
     jstring stringWithLength(const std::u16string& units, jsize reportedLength);
     static std::u16string unitsOf(jstring made);
     static std::vector<std::u16string> elementsOf(jobjectArray made);
+    // A byte[] the caller passes in, and the elements of a byte[][] a native made.
+    jbyteArray bytes(const std::string& content);
+    static std::vector<std::string> byteElementsOf(jobjectArray made);
 };
 
 #endif

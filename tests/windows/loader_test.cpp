@@ -426,6 +426,54 @@ TEST(Loader, ListsMsvcrtsTableExactlyButTheHiddenEntries) {
     EXPECT_TRUE(put(fake, u"ZK7W_LISTED="));
 }
 
+// Units as Windows holds them, little-endian, one byte a char.
+std::string heldOf(const std::u16string& text) {
+    return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(char16_t));
+}
+
+TEST(Loader, PutsEntriesBackAsHeldAndRefusesWhatWouldApplySomethingElse) {
+    const Library& lib = library();
+    FakeJni fake;
+    const std::u16string value = u"held 😀 " + std::u16string{0xDC00};
+    ASSERT_TRUE(put(fake, u"ZK7W_HELD=" + value));
+    jobjectArray variable = lib.heldVariable0(&fake.env, nullptr, fake.string(u"zk7w_held"));
+    ASSERT_NE(variable, nullptr);
+    std::vector<std::string> held = FakeJni::byteElementsOf(variable);
+    ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[1], heldOf(value));
+    jobjectArray entries = lib.heldEntries0(&fake.env, nullptr);
+    ASSERT_NE(entries, nullptr);
+    std::vector<std::string> all = FakeJni::byteElementsOf(entries);
+    EXPECT_EQ(std::count(all.begin(), all.end(), heldOf(u"ZK7W_HELD")), 1);
+    // name, value (null: removed), whether applied, what the runtime holds then
+    struct Case {
+        std::string name;
+        const std::string* value;
+        bool applied;
+        std::u16string after;
+    };
+    const std::string odd = "x";
+    const std::string withZero = heldOf(std::u16string(u"a\0b", 3));
+    const std::string heldValue = heldOf(value);
+    const Case cases[] = {
+        {heldOf(u"ZK7W_HELD"), nullptr, true, kUnset},
+        {heldOf(u"ZK7W_HELD"), &heldValue, true, value},
+        {heldOf(u"ZK7W_HELD=X"), &heldValue, false, value},
+        {heldOf(u"ZK7W_HELD"), &odd, false, value},
+        {heldOf(u"ZK7W_HELD"), &withZero, false, value},
+        {"", &heldValue, false, value},
+    };
+    for (const Case& c : cases) {
+        jbyteArray name = fake.bytes(c.name);
+        jbyteArray bytes = c.value == nullptr ? nullptr : fake.bytes(*c.value);
+        EXPECT_EQ(lib.putHeld0(&fake.env, nullptr, name, bytes) == JNI_TRUE, c.applied) << "case " << (&c - cases);
+        EXPECT_EQ(runtimeValue(u"ZK7W_HELD"), c.after);
+    }
+    EXPECT_EQ(heldOf(get(fake, u"ZK7W_HELD")), heldValue);
+    EXPECT_EQ(fake.badCalls, 0);
+    EXPECT_TRUE(put(fake, u"ZK7W_HELD="));
+}
+
 // A process whose block holds a name three times (in two cases), an entry without a name and one
 // without '=': started from this program with that block, it writes what msvcrt's table holds,
 // what the library lists and what it looks up, one line each, units in hex.

@@ -1,7 +1,10 @@
 // Changes to the environment that closing the scope puts back exactly as they were.
 package quorvalen.zelka;
 
+import java.nio.ByteBuffer;
+import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
@@ -25,14 +28,16 @@ import java.util.Map;
  * meanwhile. Scopes nest: close them in the reverse order of opening, as try-with-resources does.
  * A scope is for one thread; scopes of other threads change the same environment.
  *
- * <p>What is put back is what {@link NativeTools#getenv} read: on Linux a value whose bytes were
- * not UTF-8 (set by a parent, never by this library) is put back as it reads, with U+FFFD.
+ * <p>What is put back is each entry as the host holds it, not as a string reads it: on Linux an
+ * inherited empty value, and bytes that are not UTF-8 (in a value or a name), come back as they
+ * were. Windows' C runtime cannot hold an empty value once it is removed: one inherited is put
+ * back removed.
  */
 public final class EnvironmentScope implements AutoCloseable {
-    /** The value each name had when this scope first touched it, in that order; null when unset. */
-    private final Map<String, String> before = new LinkedHashMap<>();
-    /** The whole environment as it was when asked for, or null. */
-    private Map<String, String> everything;
+    /** Each name's variable as the host held it when this scope first touched it, in that order; null when unset. */
+    private final Map<String, byte[][]> before = new LinkedHashMap<>();
+    /** The whole environment as the host held it when asked for, or null. */
+    private Map<ByteBuffer, byte[]> everything;
     private final boolean switchedFollowingOn;
     private boolean closed;
 
@@ -103,7 +108,7 @@ public final class EnvironmentScope implements AutoCloseable {
     public EnvironmentScope restoringEverything() {
         requireOpen();
         if (everything == null) {
-            everything = NativeTools.environment();
+            everything = held();
         }
         return this;
     }
@@ -123,19 +128,24 @@ public final class EnvironmentScope implements AutoCloseable {
         }
         closed = true;
         List<String> refused = new ArrayList<>();
-        List<Map.Entry<String, String>> changes = new ArrayList<>(before.entrySet());
+        List<Map.Entry<String, byte[][]>> changes = new ArrayList<>(before.entrySet());
         for (int i = changes.size() - 1; i >= 0; i--) {
-            putBack(changes.get(i).getKey(), changes.get(i).getValue(), refused);
+            byte[][] held = changes.get(i).getValue();
+            boolean done = held == null ? NativeTools.unsetenv(changes.get(i).getKey()) : NativeTools.putHeld0(held[0], held[1]);
+            if (!done) {
+                refused.add(changes.get(i).getKey());
+            }
         }
         if (everything != null) {
-            for (String name : NativeTools.environment().keySet()) {
+            // Removals first: on Windows a name now spelt in another case is the same variable.
+            for (ByteBuffer name : held().keySet()) {
                 if (!everything.containsKey(name)) {
                     putBack(name, null, refused);
                 }
             }
-            Map<String, String> now = NativeTools.environment();
-            for (Map.Entry<String, String> variable : everything.entrySet()) {
-                if (!variable.getValue().equals(now.get(variable.getKey()))) {
+            Map<ByteBuffer, byte[]> now = held();
+            for (Map.Entry<ByteBuffer, byte[]> variable : everything.entrySet()) {
+                if (!Arrays.equals(variable.getValue(), now.get(variable.getKey()))) {
                     putBack(variable.getKey(), variable.getValue(), refused);
                 }
             }
@@ -151,8 +161,25 @@ public final class EnvironmentScope implements AutoCloseable {
     private void remember(String name) {
         requireOpen();
         if (!before.containsKey(name)) {
-            before.put(name, NativeTools.getenv(name));
+            byte[][] held = NativeTools.heldVariable0(name);
+            if (held == null) {
+                throw new OutOfMemoryError("no room to copy " + name);
+            }
+            before.put(name, held.length == 0 ? null : held);
         }
+    }
+
+    /** Every variable as the host holds it, by its name's bytes. */
+    private static Map<ByteBuffer, byte[]> held() {
+        byte[][] entries = NativeTools.heldEntries0();
+        if (entries == null) {
+            throw new OutOfMemoryError("no room to copy the environment");
+        }
+        Map<ByteBuffer, byte[]> byName = new LinkedHashMap<>();
+        for (int i = 0; i < entries.length; i += 2) {
+            byName.put(ByteBuffer.wrap(entries[i]), entries[i + 1]);
+        }
+        return byName;
     }
 
     private void requireOpen() {
@@ -161,11 +188,10 @@ public final class EnvironmentScope implements AutoCloseable {
         }
     }
 
-    /** Sets `name` to `value` again, or removes it when `value` is null. */
-    private static void putBack(String name, String value, List<String> refused) {
-        boolean done = value == null || value.isEmpty() ? NativeTools.unsetenv(name) : NativeTools.setenv(name, value);
-        if (!done) {
-            refused.add(name);
+    /** Gives the variable `name` (as held) the value `value` again, or removes it when `value` is null. */
+    private static void putBack(ByteBuffer name, byte[] value, List<String> refused) {
+        if (!NativeTools.putHeld0(name.array(), value)) {
+            refused.add(new String(name.array(), OsFamily.hostIsWindows() ? StandardCharsets.UTF_16LE : StandardCharsets.UTF_8));
         }
     }
 }

@@ -76,6 +76,15 @@ public final class NativeTools {
 
     static native boolean followsJdk0();
 
+    /** Every variable as the host holds it: each name's bytes, then its value's (UTF-16LE on Windows). */
+    static native byte[][] heldEntries0();
+
+    /** The variable the name names, as the host holds it: {name, value}, or empty when it is not set. */
+    static native byte[][] heldVariable0(String name);
+
+    /** Gives the variable exactly that value, an empty one too where the host can hold it; null removes it. */
+    static native boolean putHeld0(byte[] name, byte[] value);
+
     /** Whether the host matches names without regard to case, as Windows does. */
     static final boolean NAMES_IGNORE_CASE = OsFamily.hostIsWindows();
 
