@@ -10,8 +10,8 @@ import java.lang.annotation.RetentionPolicy;
 import java.lang.annotation.Target;
 
 /**
- * Removes the environment variable {@link #name()} before the annotated test, or before the first
- * test of the annotated class, and puts it back exactly as it was afterwards; otherwise as
+ * Removes the environment variable {@link #name()} for the annotated test, or for the annotated
+ * class and each of its tests, and puts it back exactly as it was afterwards; otherwise as
  * {@link SetEnvironmentVariable}.
  */
 @Target({ElementType.TYPE, ElementType.METHOD})

@@ -1,4 +1,4 @@
-// The JUnit Jupiter extension behind the annotations: changes the environment around tests, then puts it back.
+// The JUnit Jupiter extension behind the annotations: each test starts from its class's values, and everything changed is put back.
 package quorvalen.zelka.junit;
 
 import java.lang.reflect.AnnotatedElement;
@@ -11,16 +11,19 @@ import quorvalen.zelka.EnvironmentScope;
 
 /**
  * Applies the {@link SetEnvironmentVariable}, {@link ClearEnvironmentVariable} and
- * {@link RestoreEnvironment} annotations of a test class before its first test and of a test
- * method before it runs, each through an {@link EnvironmentScope} that is closed after the method,
- * or after the class's last test. Each annotation registers it; there is no need to.
+ * {@link RestoreEnvironment} annotations, wherever JUnit's own search would find them, each
+ * through an {@link EnvironmentScope}: a class's own before its {@code @BeforeAll} methods, put
+ * back after its {@code @AfterAll} ones; and before each test (before its {@code @BeforeEach}
+ * methods) the values of its class and of the classes around it again, then the method's, all put
+ * back after the test. A class's {@code @RestoreEnvironment} puts back the whole environment at
+ * each of those points. Each annotation registers the extension; there is no need to.
  */
 public final class EnvironmentVariablesExtension
     implements BeforeAllCallback, AfterAllCallback, BeforeEachCallback, AfterEachCallback {
     /**
      * The key of the resource lock that tests changing the environment through these annotations
-     * hold for writing, and {@link ReadsEnvironment} for reading, for use in a
-     * {@code @ResourceLock} of one's own.
+     * (and {@link WritesEnvironment}) hold for writing, and {@link ReadsEnvironment} for reading,
+     * for use in a {@code @ResourceLock} of one's own.
      */
     public static final String LOCK = "quorvalen.zelka.environment";
 
@@ -32,7 +35,12 @@ public final class EnvironmentVariablesExtension
 
     @Override
     public void beforeAll(ExtensionContext context) {
-        open(context, context.getRequiredTestClass(), "class " + context.getRequiredTestClass().getName());
+        Class<?> type = context.getRequiredTestClass();
+        Changes own = Changes.onClass(type);
+        boolean restoring = Changes.forTestsOf(type).restoresEverything();
+        if (!own.isEmpty() || restoring) {
+            context.getStore(NAMESPACE).put(type, own.apply(restoring));
+        }
     }
 
     @Override
@@ -42,20 +50,15 @@ public final class EnvironmentVariablesExtension
 
     @Override
     public void beforeEach(ExtensionContext context) {
-        open(context, context.getRequiredTestMethod(),
-            "method " + context.getRequiredTestClass().getName() + "." + context.getRequiredTestMethod().getName() + "()");
+        Changes changes = Changes.forTestsOf(context.getRequiredTestClass()).under(Changes.onMethod(context.getRequiredTestMethod()));
+        if (!changes.isEmpty()) {
+            context.getStore(NAMESPACE).put(context.getRequiredTestMethod(), changes.apply(false));
+        }
     }
 
     @Override
     public void afterEach(ExtensionContext context) {
         close(context, context.getRequiredTestMethod());
-    }
-
-    private static void open(ExtensionContext context, AnnotatedElement element, String where) {
-        Changes changes = Changes.declaredOn(element, where);
-        if (!changes.isEmpty()) {
-            context.getStore(NAMESPACE).put(element, changes.apply());
-        }
     }
 
     private static void close(ExtensionContext context, AnnotatedElement element) {

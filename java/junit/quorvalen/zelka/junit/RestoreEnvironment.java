@@ -9,10 +9,12 @@ import java.lang.annotation.RetentionPolicy;
 import java.lang.annotation.Target;
 
 /**
- * Puts back the whole environment after the annotated test (or after the annotated class's last
- * test) as it was before it, whatever changed it meanwhile: this library, native {@code setenv},
- * code under test. Variables added are removed, changed and removed ones get their values back.
- * It holds the {@link EnvironmentVariablesExtension#LOCK} resource lock for writing.
+ * Puts back the whole environment after the annotated test as it was before it, or, on a class,
+ * after each of its tests, after each of its {@code @Nested} classes and after the class, whatever
+ * changed it meanwhile: this library, native {@code setenv}, code under test. Variables added are
+ * removed, changed and removed ones get their values back, each entry as the host held it (on
+ * Linux an empty value and bytes that are not UTF-8 too). It holds the
+ * {@link EnvironmentVariablesExtension#LOCK} resource lock for writing.
  */
 @Target({ElementType.TYPE, ElementType.METHOD})
 @Retention(RetentionPolicy.RUNTIME)

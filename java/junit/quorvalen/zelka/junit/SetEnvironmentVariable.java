@@ -10,12 +10,15 @@ import java.lang.annotation.RetentionPolicy;
 import java.lang.annotation.Target;
 
 /**
- * Sets the environment variable {@link #name()} to {@link #value()} before the annotated test, or
- * before the first test of the annotated class (its {@code @Nested} classes included), and puts it
- * back exactly as it was after it (passed, failed or aborted), or after the class's last test. The
- * real environment changes, so native code and children see it, and so does the JDK's own copy
- * ({@code System.getenv}, {@code ProcessBuilder}). A method's annotation wins over its class's for
- * the same name. An empty value removes the variable, as {@code NativeTools.setenv} does.
+ * Sets the environment variable {@link #name()} to {@link #value()} for the annotated test, or for
+ * the annotated class: from before its {@code @BeforeAll} methods, set again before each of its
+ * tests (its {@code @Nested} classes' included), and put back exactly as it was after each test
+ * (passed, failed or aborted) and after the class. The real environment changes, so native code
+ * and children see it, and so does the JDK's own copy ({@code System.getenv},
+ * {@code ProcessBuilder}). It is found as JUnit finds annotations: on the method or class, on an
+ * annotation of one's own that carries it, on an interface or superclass of the class. A method's
+ * wins over its class's for the same name, a class's over its interfaces', superclass's and
+ * enclosing class's. An empty value removes the variable, as {@code NativeTools.setenv} does.
  *
  * <p>The test holds the {@link EnvironmentVariablesExtension#LOCK} resource lock for writing, so no
  * other test that uses it runs meanwhile under parallel execution. A name that is empty or holds

@@ -3,6 +3,6 @@
  * put back exactly: {@link quorvalen.zelka.junit.SetEnvironmentVariable},
  * {@link quorvalen.zelka.junit.ClearEnvironmentVariable},
  * {@link quorvalen.zelka.junit.RestoreEnvironment} and, for parallel execution,
- * {@link quorvalen.zelka.junit.ReadsEnvironment}.
+ * {@link quorvalen.zelka.junit.ReadsEnvironment} and {@link quorvalen.zelka.junit.WritesEnvironment}.
  */
 package quorvalen.zelka.junit;

@@ -5,7 +5,10 @@ import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 import static org.junit.platform.engine.discovery.DiscoverySelectors.selectClass;
 
+import java.lang.management.ManagementFactory;
+import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
+import java.util.Arrays;
 import java.util.Collections;
 import java.util.HashMap;
 import java.util.List;
@@ -72,7 +75,7 @@ class EnvironmentAnnotationsTest {
     }
 
     static final String[] WATCHED = {"ZK7U_SET", "ZK7U_PRESET", "ZK7U_CLEARED", "ZK7U_CLASS", "ZK7U_OVER", "ZK7U_FAILED",
-        "ZK7U_ADDED", "ZK7U_NATIVE", "ZK7U_SHARED", "ZK7U_OWN_A", "ZK7U_OWN_B", "ZK7U_UNTOUCHED", "ZK7U_TWICE"};
+        "ZK7U_ADDED", "ZK7U_NATIVE", "ZK7U_SHARED", "ZK7U_OWN_A", "ZK7U_OWN_B", "ZK7U_UNTOUCHED", "ZK7U_TWICE", "ZK7U_META"};
 
     /** Every fixture leaves every name exactly as it found it, whatever its tests did. */
     static void assertLeftAsFound(Map<String, String> before) {
@@ -124,6 +127,76 @@ class EnvironmentAnnotationsTest {
     }
 
     @Test
+    void annotationsAreFoundWhereJUnitFindsThemTheNearestWinning() {
+        Map<String, String> before = now(WATCHED);
+        TestExecutionSummary summary = run(Fixtures.FoundWhereJUnitLooks.class);
+        assertEquals(new ArrayList<String>(), failures(summary));
+        Map<String, String> seen = new HashMap<>();
+        seen.put("class: ZK7U_META", Readers.seenAs("meta"));  // two levels down
+        seen.put("class: ZK7U_CLEARED", Readers.seenAs(null));  // one level down
+        seen.put("class: ZK7U_SET", Readers.seenAs("interface"));
+        seen.put("class: ZK7U_CLASS", Readers.seenAs("superclass"));
+        seen.put("class: ZK7U_OVER", Readers.seenAs("interface"));
+        seen.put("method: ZK7U_META", Readers.seenAs("meta"));
+        seen.put("method: ZK7U_OVER", Readers.seenAs("method"));
+        assertEquals(seen, new HashMap<>(Fixtures.SEEN));
+        assertLeftAsFound(before);
+    }
+
+    /** What each point of a class's run sees: its values again before each test, put back after each test, nested class, class. */
+    @Test
+    void eachTestStartsFromItsClassesValuesAndEachPointPutsBack() {
+        Map<String, String> before = now(WATCHED);
+        Map<String, String> seen = new HashMap<>();
+        seen.put("beforeAll: ZK7U_CLASS", Readers.seenAs("class"));
+        seen.put("first: ZK7U_CLASS", Readers.seenAs("class"));
+        seen.put("second: ZK7U_CLASS", Readers.seenAs("class"));  // what first changed was put back, the class's set again
+        seen.put("afterAll: ZK7U_CLASS", Readers.seenAs("beforeAll"));  // what @BeforeAll left, till the class ends
+        seen.put("outer: ZK7U_CLASS", Readers.seenAs("beforeAll"));
+        seen.put("inner beforeAll: ZK7U_ADDED", Readers.seenAs(null));  // after the outer test
+        seen.put("inner afterAll: ZK7U_ADDED", Readers.seenAs(null));  // after the inner test
+        seen.put("inner afterAll: ZK7U_NATIVE", Readers.seenAs("inner beforeAll"));
+        seen.put("outer afterAll: ZK7U_ADDED", Readers.seenAs(null));
+        seen.put("outer afterAll: ZK7U_NATIVE", Readers.seenAs(null));  // after the nested class
+        seen.put("outer afterAll: ZK7U_CLASS", Readers.seenAs("beforeAll"));  // put back after the class alone
+        for (Class<?> fixture : new Class<?>[] {Fixtures.EachTestStartsFromTheClassesValues.class, Fixtures.RestoresAtEachPoint.class}) {
+            assertEquals(new ArrayList<String>(), failures(run(fixture)));
+            assertLeftAsFound(before);
+        }
+        assertEquals(seen, new HashMap<>(Fixtures.SEEN));
+    }
+
+    /** Child JVM entry: runs each fixture named and says whether a child's env -0 reads the same before and after. */
+    public static void main(String[] args) throws Exception {
+        for (String fixture : args) {
+            byte[] before = Readers.envBytes();
+            TestExecutionSummary summary = run(Class.forName(fixture));
+            System.out.println(Class.forName(fixture).getSimpleName() + ": " + summary.getTestsSucceededCount() + " passed, "
+                + (Arrays.equals(before, Readers.envBytes()) ? "the same" : "changed from\n" + new String(before, "ISO-8859-1")
+                + "\nto\n" + new String(Readers.envBytes(), "ISO-8859-1")));
+        }
+    }
+
+    /** Whatever a parent left, an empty value or bytes that are not UTF-8, a test that did not set it leaves as it was. */
+    @Test
+    void inheritedEmptyValuesAndBytesThatAreNotUtf8ArePutBackAsTheyWere() throws Exception {
+        List<String> command = new ArrayList<>(Arrays.asList("/bin/sh", "-c",
+            "exec env ZK7U_EMPTY= \"ZK7U_LATIN1=$(printf 'caf\\351')\" \"$@\"", "sh",
+            System.getProperty("java.home") + "/bin/java"));
+        for (String option : ManagementFactory.getRuntimeMXBean().getInputArguments()) {
+            if (option.contains("native-access")) {
+                command.add(option);
+            }
+        }
+        command.addAll(Arrays.asList("-cp", System.getProperty("java.class.path"), EnvironmentAnnotationsTest.class.getName(),
+            Fixtures.ChangesInheritedBytes.class.getName(), Fixtures.RestoresInheritedBytes.class.getName()));
+        Process child = new ProcessBuilder(command).redirectErrorStream(true).start();
+        String out = new String(child.getInputStream().readAllBytes(), StandardCharsets.UTF_8);
+        assertEquals(0, child.waitFor(), out);
+        assertEquals("ChangesInheritedBytes: 1 passed, the same\nRestoresInheritedBytes: 1 passed, the same\n", out);
+    }
+
+    @Test
     void aFailedOrAbortedTestLeavesNothingBehind() {
         Map<String, String> before = now(WATCHED);
         TestExecutionSummary summary = run(Fixtures.FailingAndAborted.class);
@@ -151,7 +224,7 @@ class EnvironmentAnnotationsTest {
         parallel.put("junit.jupiter.execution.parallel.mode.default", "concurrent");
         TestExecutionSummary summary = run(Fixtures.Parallel.class, parallel);
         assertEquals(new ArrayList<String>(), failures(summary));
-        assertEquals(30, summary.getTestsSucceededCount());
+        assertEquals(36, summary.getTestsSucceededCount());
         List<String> faults = new ArrayList<>(Fixtures.FAULTS);
         assertEquals(new ArrayList<String>(), faults.subList(0, Math.min(5, faults.size())), faults.size() + " overlaps");
         assertLeftAsFound(before);

@@ -4,13 +4,22 @@ package quorvalen.zelka.junit;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.fail;
 
+import java.lang.annotation.ElementType;
+import java.lang.annotation.Retention;
+import java.lang.annotation.RetentionPolicy;
+import java.lang.annotation.Target;
 import java.util.Map;
 import java.util.concurrent.ConcurrentHashMap;
 import java.util.concurrent.ConcurrentLinkedQueue;
+import org.junit.jupiter.api.AfterAll;
 import org.junit.jupiter.api.Assumptions;
+import org.junit.jupiter.api.BeforeAll;
+import org.junit.jupiter.api.MethodOrderer;
 import org.junit.jupiter.api.Nested;
 import org.junit.jupiter.api.RepeatedTest;
 import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.TestInstance;
+import org.junit.jupiter.api.TestMethodOrder;
 import quorvalen.zelka.NativeTools;
 
 /**
@@ -82,6 +91,133 @@ final class Fixtures {
         }
     }
 
+    /** A team's own annotation, composed of one of this artifact's. */
+    @Retention(RetentionPolicy.RUNTIME)
+    @Target({ElementType.TYPE, ElementType.METHOD})
+    @SetEnvironmentVariable(name = "ZK7U_META", value = "meta")
+    @interface MetaSet {
+    }
+
+    /** Composed of a composed one: two levels down to this artifact's. */
+    @Retention(RetentionPolicy.RUNTIME)
+    @Target({ElementType.TYPE, ElementType.METHOD})
+    @MetaSet
+    @ClearEnvironmentVariable(name = "ZK7U_CLEARED")
+    @interface TwoLevels {
+    }
+
+    @SetEnvironmentVariable(name = "ZK7U_SET", value = "interface")
+    @SetEnvironmentVariable(name = "ZK7U_OVER", value = "interface")
+    interface Declares {
+    }
+
+    @SetEnvironmentVariable(name = "ZK7U_CLASS", value = "superclass")
+    @SetEnvironmentVariable(name = "ZK7U_OVER", value = "superclass")
+    static class Base {
+    }
+
+    @TwoLevels
+    static final class FoundWhereJUnitLooks extends Base implements Declares {
+        @Test
+        void onTheClass() {
+            see("class", "ZK7U_META", "ZK7U_CLEARED", "ZK7U_SET", "ZK7U_CLASS", "ZK7U_OVER");
+        }
+
+        @Test
+        @MetaSet
+        @SetEnvironmentVariable(name = "ZK7U_OVER", value = "method")
+        void onTheMethod() {
+            see("method", "ZK7U_META", "ZK7U_OVER");
+        }
+    }
+
+    /** Whatever changes the class's variable, each test starts from the class's value. */
+    @SetEnvironmentVariable(name = "ZK7U_CLASS", value = "class")
+    @TestMethodOrder(MethodOrderer.MethodName.class)
+    static final class EachTestStartsFromTheClassesValues {
+        @BeforeAll
+        static void changeBeforeAll() {
+            see("beforeAll", "ZK7U_CLASS");
+            NativeTools.setenv("ZK7U_CLASS", "beforeAll");
+        }
+
+        @Test
+        void first() {
+            see("first", "ZK7U_CLASS");
+            Readers.libcSetenv("ZK7U_CLASS", "leaked");
+        }
+
+        @Test
+        void second() {
+            see("second", "ZK7U_CLASS");
+        }
+
+        @AfterAll
+        static void seeAfterAll() {
+            see("afterAll", "ZK7U_CLASS");
+        }
+    }
+
+    /** A class's @RestoreEnvironment puts back after each test, after each nested class, after the class. */
+    @RestoreEnvironment
+    @TestMethodOrder(MethodOrderer.MethodName.class)
+    static final class RestoresAtEachPoint {
+        @BeforeAll
+        static void changeBeforeAll() {
+            NativeTools.setenv("ZK7U_CLASS", "beforeAll");
+        }
+
+        @Test
+        void outer() {
+            see("outer", "ZK7U_CLASS");
+            NativeTools.setenv("ZK7U_ADDED", "outer");
+        }
+
+        @AfterAll
+        static void seeAfterAll() {
+            see("outer afterAll", "ZK7U_ADDED", "ZK7U_NATIVE", "ZK7U_CLASS");
+        }
+
+        @Nested
+        @TestInstance(TestInstance.Lifecycle.PER_CLASS)
+        class Inner {
+            @BeforeAll
+            void changeBeforeAll() {
+                see("inner beforeAll", "ZK7U_ADDED");
+                NativeTools.setenv("ZK7U_NATIVE", "inner beforeAll");
+            }
+
+            @Test
+            void inner() {
+                NativeTools.setenv("ZK7U_ADDED", "inner");
+            }
+
+            @AfterAll
+            void seeAfterAll() {
+                see("inner afterAll", "ZK7U_ADDED", "ZK7U_NATIVE");
+            }
+        }
+    }
+
+    /** Run in a JVM that inherited an empty value and bytes that are not UTF-8: named by a test. */
+    static final class ChangesInheritedBytes {
+        @Test
+        @SetEnvironmentVariable(name = "ZK7U_LATIN1", value = "now UTF-8")
+        @ClearEnvironmentVariable(name = "ZK7U_EMPTY")
+        void setsAndClears() {
+        }
+    }
+
+    /** The same, named by nothing but a restore. */
+    @RestoreEnvironment
+    static final class RestoresInheritedBytes {
+        @Test
+        void changesWhatItLikes() {
+            NativeTools.setenv("ZK7U_LATIN1", "now UTF-8");
+            NativeTools.unsetenv("ZK7U_EMPTY");
+        }
+    }
+
     @RestoreEnvironment
     static final class RestoresEverything {
         @Test
@@ -133,6 +269,17 @@ final class Fixtures {
         @SetEnvironmentVariable(name = "ZK7U_SHARED", value = "c")
         void writerC() throws InterruptedException {
             holds("c");
+        }
+
+        @RepeatedTest(6)
+        @WritesEnvironment
+        void writerOnItsOwn() throws InterruptedException {
+            NativeTools.setenv("ZK7U_SHARED", "d");
+            try {
+                holds("d");
+            } finally {
+                NativeTools.unsetenv("ZK7U_SHARED");
+            }
         }
 
         @RepeatedTest(6)

@@ -48,6 +48,16 @@ final class Readers {
         return process.waitFor() == 0 ? printed.substring(0, printed.length() - 1) : null;
     }
 
+    /** The whole environment as a child started now inherits it: env -0's output. */
+    static byte[] envBytes() throws IOException, InterruptedException {
+        Process process = new ProcessBuilder("env", "-0").start();
+        byte[] listed = process.getInputStream().readAllBytes();
+        if (process.waitFor() != 0) {
+            throw new IllegalStateException("env -0 failed");
+        }
+        return listed;
+    }
+
     /** The bytes the library stores for `text`, one char per byte: UTF-8, an unpaired surrogate in its 3-byte form. */
     static String stored(String text) {
         if (text == null) {
