@@ -131,10 +131,14 @@ final class Fixtures {
         }
     }
 
-    /** Whatever changes the class's variable, each test starts from the class's value. */
+    /**
+     * Each test starts from the class's value whatever changed it, and the class's restore puts
+     * back after each test, after the nested class and after the class.
+     */
     @SetEnvironmentVariable(name = "ZK7U_CLASS", value = "class")
+    @RestoreEnvironment
     @TestMethodOrder(MethodOrderer.MethodName.class)
-    static final class EachTestStartsFromTheClassesValues {
+    static final class PutsBackAtEachPoint {
         @BeforeAll
         static void changeBeforeAll() {
             see("beforeAll", "ZK7U_CLASS");
@@ -145,37 +149,17 @@ final class Fixtures {
         void first() {
             see("first", "ZK7U_CLASS");
             Readers.libcSetenv("ZK7U_CLASS", "leaked");
+            NativeTools.setenv("ZK7U_ADDED", "first");
         }
 
         @Test
         void second() {
-            see("second", "ZK7U_CLASS");
+            see("second", "ZK7U_CLASS", "ZK7U_ADDED");
         }
 
         @AfterAll
         static void seeAfterAll() {
-            see("afterAll", "ZK7U_CLASS");
-        }
-    }
-
-    /** A class's @RestoreEnvironment puts back after each test, after each nested class, after the class. */
-    @RestoreEnvironment
-    @TestMethodOrder(MethodOrderer.MethodName.class)
-    static final class RestoresAtEachPoint {
-        @BeforeAll
-        static void changeBeforeAll() {
-            NativeTools.setenv("ZK7U_CLASS", "beforeAll");
-        }
-
-        @Test
-        void outer() {
-            see("outer", "ZK7U_CLASS");
-            NativeTools.setenv("ZK7U_ADDED", "outer");
-        }
-
-        @AfterAll
-        static void seeAfterAll() {
-            see("outer afterAll", "ZK7U_ADDED", "ZK7U_NATIVE", "ZK7U_CLASS");
+            see("afterAll", "ZK7U_CLASS", "ZK7U_NATIVE");
         }
 
         @Nested
@@ -183,7 +167,6 @@ final class Fixtures {
         class Inner {
             @BeforeAll
             void changeBeforeAll() {
-                see("inner beforeAll", "ZK7U_ADDED");
                 NativeTools.setenv("ZK7U_NATIVE", "inner beforeAll");
             }
 
