@@ -21,6 +21,14 @@ import java.util.Map;
  * }
  * }</pre>
  *
+ * <p>Or around a block, for any framework: the block's result comes back, its exception goes
+ * through unchanged, and the environment is put back either way:
+ *
+ * <pre>{@code
+ * Invoice invoice = EnvironmentScope.open().set("TZ", "UTC").call(() -> billing.invoiceFor(order));
+ * EnvironmentScope.open().restoringEverything().run(() -> installer.install(target));
+ * }</pre>
+ *
  * <p>Opening a scope has the JDK's own copy of the environment {@link NativeTools#followInJdk(boolean)
  * follow} changes where the JDK allows it, so that {@code System.getenv} and {@code ProcessBuilder}
  * see them; when this scope switched following on, closing it switches it off again.
@@ -111,6 +119,70 @@ public final class EnvironmentScope implements AutoCloseable {
             everything = held();
         }
         return this;
+    }
+
+    /** A block that returns a value, and may throw {@code E}. */
+    @FunctionalInterface
+    public interface Block<T, E extends Throwable> {
+        /**
+         * Runs the block.
+         *
+         * @return its value
+         * @throws E as the block throws it
+         */
+        T call() throws E;
+    }
+
+    /** A block that returns nothing, and may throw {@code E}. */
+    @FunctionalInterface
+    public interface Action<E extends Throwable> {
+        /**
+         * Runs the block.
+         *
+         * @throws E as the block throws it
+         */
+        void run() throws E;
+    }
+
+    /**
+     * Runs {@code block} with this scope's changes, then closes the scope, and returns the block's
+     * value. An exception of the block goes through unchanged (one of closing is added to it as
+     * suppressed); when the block returns, closing's own goes through.
+     *
+     * @param <T> the block's value's type
+     * @param <E> what the block may throw
+     * @param block what to run
+     * @return what the block returned
+     * @throws E as the block threw it
+     */
+    public <T, E extends Throwable> T call(Block<T, E> block) throws E {
+        T value;
+        try {
+            value = block.call();
+        } catch (Throwable thrown) {
+            try {
+                close();
+            } catch (RuntimeException alsoRefused) {
+                thrown.addSuppressed(alsoRefused);
+            }
+            throw thrown;
+        }
+        close();
+        return value;
+    }
+
+    /**
+     * Runs {@code action} with this scope's changes, then closes the scope, as {@link #call} does.
+     *
+     * @param <E> what the action may throw
+     * @param action what to run
+     * @throws E as the action threw it
+     */
+    public <E extends Throwable> void run(Action<E> action) throws E {
+        call(() -> {
+            action.run();
+            return null;
+        });
     }
 
     /**

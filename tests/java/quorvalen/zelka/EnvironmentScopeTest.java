@@ -7,6 +7,7 @@ import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
+import java.io.IOException;
 import java.util.Map;
 import org.junit.jupiter.api.Test;
 
@@ -50,6 +51,27 @@ class EnvironmentScopeTest {
         assertEquals(before, NativeTools.environment());
         assertTrue(NativeTools.unsetenv("ZK7S_CHANGED"));
         assertTrue(NativeTools.unsetenv("ZK7S_REMOVED"));
+    }
+
+    /** Around a block: its value back, its exception through as it was thrown, the environment put back either way. */
+    @Test
+    void blocksRunWithTheChangesWhichArePutBackWhateverTheyDo() throws Exception {
+        assertTrue(NativeTools.setenv("ZK7S_KEPT", UNPAIRED));
+        String seen = EnvironmentScope.open().set("ZK7S_KEPT", "outer").call(() ->
+            NativeTools.getenv("ZK7S_KEPT") + " " + EnvironmentScope.open().clear("ZK7S_KEPT").call(() -> NativeTools.getenv("ZK7S_KEPT"))
+                + " " + NativeTools.getenv("ZK7S_KEPT"));
+        assertEquals("outer null outer", seen, "nested blocks unwind in order");
+        IOException thrown = new IOException("on purpose");
+        IOException caught = assertThrows(IOException.class, () -> EnvironmentScope.open()
+            .set("ZK7S_KEPT", "thrown").run(() -> {
+                throw thrown;
+            }));
+        assertTrue(caught == thrown, "the block's own exception");
+        EnvironmentScope.open().restoringEverything().run(() -> NativeTools.putenv("ZK7S_ADDED=added"));
+        assertEquals(UNPAIRED, NativeTools.getenv("ZK7S_KEPT"));
+        assertNull(NativeTools.getenv("ZK7S_ADDED"));
+        assertFalse(NativeTools.followsInJdk());
+        assertTrue(NativeTools.unsetenv("ZK7S_KEPT"));
     }
 
     @Test

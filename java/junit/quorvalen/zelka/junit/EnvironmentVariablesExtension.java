@@ -7,6 +7,7 @@ import org.junit.jupiter.api.extension.AfterEachCallback;
 import org.junit.jupiter.api.extension.BeforeAllCallback;
 import org.junit.jupiter.api.extension.BeforeEachCallback;
 import org.junit.jupiter.api.extension.ExtensionContext;
+import quorvalen.zelka.EnvironmentLock;
 import quorvalen.zelka.EnvironmentScope;
 
 /**
@@ -34,12 +35,12 @@ public final class EnvironmentVariablesExtension
     }
 
     @Override
-    public void beforeAll(ExtensionContext context) {
+    public void beforeAll(ExtensionContext context) throws InterruptedException {
         Class<?> type = context.getRequiredTestClass();
         Changes own = Changes.onClass(type);
         boolean restoring = Changes.forTestsOf(type).restoresEverything();
         if (!own.isEmpty() || restoring) {
-            context.getStore(NAMESPACE).put(type, own.apply(restoring));
+            context.getStore(NAMESPACE).put(type, Applied.under(type, type.getEnclosingClass(), own, restoring));
         }
     }
 
@@ -49,10 +50,11 @@ public final class EnvironmentVariablesExtension
     }
 
     @Override
-    public void beforeEach(ExtensionContext context) {
+    public void beforeEach(ExtensionContext context) throws InterruptedException {
         Changes changes = Changes.forTestsOf(context.getRequiredTestClass()).under(Changes.onMethod(context.getRequiredTestMethod()));
         if (!changes.isEmpty()) {
-            context.getStore(NAMESPACE).put(context.getRequiredTestMethod(), changes.apply(false));
+            context.getStore(NAMESPACE).put(context.getRequiredTestMethod(),
+                Applied.under(context.getUniqueId(), context.getRequiredTestClass(), changes, false));
         }
     }
 
@@ -62,9 +64,41 @@ public final class EnvironmentVariablesExtension
     }
 
     private static void close(ExtensionContext context, AnnotatedElement element) {
-        EnvironmentScope scope = context.getStore(NAMESPACE).remove(element, EnvironmentScope.class);
-        if (scope != null) {
-            scope.close();
+        Applied applied = context.getStore(NAMESPACE).remove(element, Applied.class);
+        if (applied != null) {
+            applied.close();
+        }
+    }
+
+    /**
+     * Changes made under the process's {@link EnvironmentLock}, which JUnit 4's rule takes too:
+     * JUnit's resource lock orders Jupiter's tests, this one them and the rule's in one JVM.
+     */
+    private static final class Applied {
+        private final EnvironmentLock.Hold hold;
+        private final EnvironmentScope scope;
+
+        private Applied(EnvironmentLock.Hold hold, EnvironmentScope scope) {
+            this.hold = hold;
+            this.scope = scope;
+        }
+
+        static Applied under(Object holder, Object within, Changes changes, boolean restoring) throws InterruptedException {
+            EnvironmentLock.Hold hold = EnvironmentLock.hold(holder, within);
+            try {
+                return new Applied(hold, changes.apply(restoring));
+            } catch (RuntimeException refused) {
+                hold.close();
+                throw refused;
+            }
+        }
+
+        void close() {
+            try {
+                scope.close();
+            } finally {
+                hold.close();
+            }
         }
     }
 }
