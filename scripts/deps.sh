@@ -103,7 +103,7 @@ platform_packages=$(awk '
   column && $column != "-" { gsub(",", " ", $column); print $column }
   END { if (!column) { print "deps: cmake/platforms.txt: the header names no column \047packages\047" >"/dev/stderr"; exit 1 } }
 ' cmake/platforms.txt) || exit 1
-TEST_PACKAGES="googletest junit5 clang libclang-rt-14-dev valgrind
+TEST_PACKAGES="googletest junit5 junit4 libhamcrest-java unzip clang libclang-rt-14-dev valgrind
   maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java
   libsurefire-java libmaven-install-plugin-java libjna-java
   $platform_packages"
