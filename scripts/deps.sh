@@ -94,7 +94,8 @@ explain_failure() {
   echo "deps: the packages install one by one but not together:$*; $(grep -m1 '^E:' "$apt_log" || true)"
 }
 
-BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless"
+# The build makes every artifact, zknative7-junit and zknative7-junit4 among them.
+BUILD_PACKAGES="cmake make g++ openjdk-17-jdk-headless junit5 junit4 libhamcrest-java"
 # Each platform's own (cross compilers, Wine, qemu-user, JDKs) are in the packages column of its
 # row, found by its name in the table's header (the first line that is not a comment).
 platform_packages=$(awk '
@@ -103,7 +104,7 @@ platform_packages=$(awk '
   column && $column != "-" { gsub(",", " ", $column); print $column }
   END { if (!column) { print "deps: cmake/platforms.txt: the header names no column \047packages\047" >"/dev/stderr"; exit 1 } }
 ' cmake/platforms.txt) || exit 1
-TEST_PACKAGES="googletest junit5 junit4 libhamcrest-java unzip clang libclang-rt-14-dev valgrind
+TEST_PACKAGES="googletest unzip clang libclang-rt-14-dev valgrind
   maven libmaven-compiler-plugin-java libmaven-resources-plugin-java libmaven-jar-plugin-java
   libsurefire-java libmaven-install-plugin-java libjna-java
   $platform_packages"
