@@ -1,5 +1,7 @@
-# How each of the project's jars becomes what it ships as, the same way for zknative7 and
-# zknative7-junit. Both read PROJECT_VERSION and write into ZKNATIVE7_MAVEN_REPOSITORY.
+# How each of the project's jars becomes what it ships as, the same way for zknative7,
+# zknative7-junit and zknative7-junit4. Each reads PROJECT_VERSION and writes into
+# ZKNATIVE7_MAVEN_REPOSITORY; every jar it ships is rewritten by ReproducibleJar.java with the
+# time of cmake/ReleaseInfo.cmake, so that a commit always gives the same bytes.
 #
 # zknative7_module_info(OUTPUT_DIR MODULE CLASSES_JAR MODULE_INFO [OPTIONS javac-option...]
 #                       [DEPENDS file-or-target...])
@@ -14,6 +16,8 @@
 #   quorvalen/ with the module descriptor, and the Javadoc of SOURCES; its files are listed in
 #   ZKNATIVE7_<ID>_ARTIFACT (the path without .jar).
 set(ZKNATIVE7_MAVEN_REPOSITORY ${CMAKE_BINARY_DIR}/java/maven-repo)
+set(reproducible_jar ${CMAKE_CURRENT_LIST_DIR}/ReproducibleJar.java)
+set(ZKNATIVE7_REPRODUCIBLE_JAR ${Java_JAVA_EXECUTABLE} ${reproducible_jar})
 # A javac newer than 17 warns that release 8 is obsolete; -Werror must still mean our own warnings.
 set(ZKNATIVE7_JAVA_LINT -Xlint:all,-options -Werror)
 
@@ -45,7 +49,9 @@ function(zknative7_pack_jar jar id classes_jar module_dir pom)
     COMMAND ${CMAKE_COMMAND} -E copy ${classes_jar} ${jar}
     COMMAND ${Java_JAR_EXECUTABLE} --update --file ${jar} -C ${stage} META-INF
     COMMAND ${Java_JAR_EXECUTABLE} --update --file ${jar} --release 9 -C ${module_dir} module-info.class
+    COMMAND ${ZKNATIVE7_REPRODUCIBLE_JAR} ${jar} ${ZKNATIVE7_SOURCE_DATE_EPOCH}
     DEPENDS ${classes_jar} ${module_dir}/module-info.class ${pom} ${PROJECT_SOURCE_DIR}/LICENSE ${arg_DEPENDS}
+      ${reproducible_jar} ${ZKNATIVE7_RELEASE_INFO}
     COMMENT "Packing ${id}.jar"
     VERBATIM)
 endfunction()
@@ -58,14 +64,18 @@ function(zknative7_maven_artifact id jar pom source_dir module_info sources)
   set(javadoc ${javadoc}/javadoc-${id})
   add_custom_command(OUTPUT ${artifact}.jar ${artifact}.pom ${artifact}-sources.jar ${artifact}-javadoc.jar
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${folder} ${javadoc}
-    COMMAND ${Java_JAVADOC_EXECUTABLE} --release 9 -Xdoclint:all,-missing -Werror -quiet ${arg_JAVADOC_OPTIONS}
-      -d ${javadoc} ${module_info} ${sources}
+    # In English and UTF-8 whatever the locale, and without the date of the day it was made.
+    COMMAND ${Java_JAVADOC_EXECUTABLE} --release 9 -Xdoclint:all,-missing -Werror -quiet -locale en_US -notimestamp
+      -encoding UTF-8 -docencoding UTF-8 -charset UTF-8
+      ${arg_JAVADOC_OPTIONS} -d ${javadoc} ${module_info} ${sources}
     COMMAND ${CMAKE_COMMAND} -E copy ${jar} ${artifact}.jar
     COMMAND ${CMAKE_COMMAND} -E copy ${pom} ${artifact}.pom
     COMMAND ${Java_JAR_EXECUTABLE} --create --file ${artifact}-sources.jar
       -C ${source_dir} quorvalen -C ${source_dir}/module module-info.java
     COMMAND ${Java_JAR_EXECUTABLE} --create --file ${artifact}-javadoc.jar -C ${javadoc} .
-    DEPENDS ${jar} ${pom} ${module_info} ${sources} ${arg_DEPENDS}
+    COMMAND ${ZKNATIVE7_REPRODUCIBLE_JAR} ${artifact}-sources.jar ${ZKNATIVE7_SOURCE_DATE_EPOCH}
+    COMMAND ${ZKNATIVE7_REPRODUCIBLE_JAR} ${artifact}-javadoc.jar ${ZKNATIVE7_SOURCE_DATE_EPOCH}
+    DEPENDS ${jar} ${pom} ${module_info} ${sources} ${arg_DEPENDS} ${reproducible_jar} ${ZKNATIVE7_RELEASE_INFO}
     COMMENT "Writing the Maven artifact quorvalen.zelka:${id}:${PROJECT_VERSION}"
     VERBATIM)
   set(ZKNATIVE7_${id}_ARTIFACT ${artifact} PARENT_SCOPE)

@@ -90,6 +90,7 @@ function(zknative7_java_suite name java library_dir installed)
       -Dzknative7.test.platform=${suite_PLATFORM} -Dzknative7.test.endian=${ZKNATIVE7_${suite_PLATFORM}_ENDIAN}
       -Dzknative7.test.jar=${main_jar} -Dzknative7.test.classes=${classes_jar}
       -Dzknative7.test.library=${library_dir}/${ZKNATIVE7_${suite_PLATFORM}_LIBRARY} -Dzknative7.test.version=${PROJECT_VERSION}
+      -Dzknative7.test.commit=${ZKNATIVE7_COMMIT}
       -Dzknative7.test.carried=${carried} -Dzknative7.test.execWithBlock=$<TARGET_FILE:zknative7_exec_with_block>
       -cp ${JUNIT_CONSOLE_JAR}:${tools_jar}:${test_jar} org.junit.platform.console.ConsoleLauncher
       --disable-banner --disable-ansi-colors --details=tree --fail-if-no-tests

@@ -39,7 +39,7 @@ public final class EnvCommand {
         "  -u, --unset=NAME          remove NAME first; may be repeated",
         "  -C, --chdir=DIR           run COMMAND in DIR",
         "  -h, --help                print this help and exit",
-        "      --version             print the version and where the native library was loaded from",
+        "      --version             print the version, the commit and where the native library was loaded from",
         "",
         "The first operand without '=' is COMMAND. '--' ends the options; after the assignments",
         "it ends them too, so COMMAND may contain '='. COMMAND is looked up, as execvp does, in",
@@ -220,7 +220,8 @@ public final class EnvCommand {
 
     static int version(OutputStream out) throws IOException {
         NativeTools.getenv("PATH");  // any call loads the library, which sets where it came from
-        writeLine(out, "zknative7 " + BuildInfo.VERSION + ", native library from " + NativeLoader.source);
+        writeLine(out, "zknative7 " + BuildInfo.VERSION + " (commit " + BuildInfo.COMMIT + "), native library from "
+            + NativeLoader.source);
         return 0;
     }
 

@@ -187,7 +187,8 @@ class EnvCommandTest {
     }
 
     static Consumer<String> versionLine() {
-        String start = "zknative7 " + System.getProperty("zknative7.test.version") + ", native library from ";
+        String start = "zknative7 " + System.getProperty("zknative7.test.version") + " (commit "
+            + System.getProperty("zknative7.test.commit") + "), native library from ";
         return actual -> {
             assertTrue(actual.startsWith(start) && actual.endsWith("\n") && actual.indexOf('\n') == actual.length() - 1,
                 actual);
