@@ -17,7 +17,8 @@ jstring hostGetenv(JNIEnv* env, jstring name, jsize length);
 
 // Applies a NUL-terminated "NAME=VALUE" with the Windows runtime's meaning: sets or replaces NAME;
 // an empty VALUE removes it; no '=' or an empty NAME is refused. True when applied; then the JDK's
-// copy follows, when it is followed (with the JVM's error pending when it refused that step).
+// copy follows, when it is followed, or stops following with an IllegalStateException pending
+// that says so (its cause what the JVM refused).
 bool hostPutenv(JNIEnv* env, const jchar* assignment);
 
 // Every variable as "NAME=VALUE", each once (the first of its name, as lookups find it), in a new
@@ -40,6 +41,11 @@ jobjectArray hostHeldVariable(JNIEnv* env, jstring name, jsize length);
 // nothing changed, for a name that is empty or holds '=' or NUL, a value that holds NUL, or a
 // refusal; the JDK's copy follows as after hostPutenv.
 bool hostPutHeld(JNIEnv* env, const char* name, size_t nameBytes, const char* value, size_t valueBytes);
+
+// Has each variable once in what a child started now inherits, and no other entry more often than
+// it was there (POSIX hosts repeat an entry in the holes of removed ones; Windows keeps each once).
+// False when the heap is exhausted.
+bool hostCompact(JNIEnv* env);
 
 // Starts following the JDK's copy of the environment, first bringing it to every variable as
 // hostEnviron lists them, or stops (see followJdkView in jdk_view.h), in turn with assignments.

@@ -2,6 +2,7 @@
 #include "jdk_view.h"
 
 #include <atomic>
+#include <cstdint>
 
 namespace {
 
@@ -35,8 +36,10 @@ struct FollowedView {
 FollowedView followedView;
 std::atomic<bool> jdkViewFollowed(false);
 
-// An empty table's length, as HashMap makes it.
-constexpr jint kSmallestTable = 16;
+// The least table length of a followed map, set when following starts and kept: a doubling is what
+// an iterator must never meet. Below 64 HashMap doubles rather than make a full bucket a tree;
+// 1024 keeps buckets short for the environments of thousands of names that are common enough.
+constexpr jint kSmallestTable = 1024;
 
 bool refused(JNIEnv* env) {
     return env->ExceptionCheck() == JNI_TRUE;
@@ -73,16 +76,27 @@ jobject valueOf(JNIEnv* env, const JdkVariable& variable) {
                      variable.valueByteCount);
 }
 
-// A new HashMap holding `from`'s entries (none when null), its table no smaller than `from`'s:
-// every key then stays in the bucket it had, and an iterator that moves on into the new table
-// misses none of them.
+// A new HashMap holding `from`'s entries (none when null), its table exactly as long as `from`'s
+// (or kSmallestTable, if shorter), and never to grow: every key then stays in the bucket it had,
+// so an iterator that moves on into the new table meets each key it has not met once, and none
+// twice. HashMap grows by its threshold alone; a full bucket becomes a tree instead.
 jobject copyOfHashMap(JNIEnv* env, jobject from, bool withEntries) {
     const FollowedView& view = followedView;
     auto table = static_cast<jobjectArray>(env->GetObjectField(from, view.table));
-    jint capacity = table == nullptr ? kSmallestTable : env->GetArrayLength(table);
+    jint length = table == nullptr ? 0 : env->GetArrayLength(table);
     env->DeleteLocalRef(table);
-    jobject copy = env->NewObject(view.hashMap, view.newHashMap, capacity);
-    if (copy != nullptr && withEntries) {
+    jobject copy = env->NewObject(view.hashMap, view.newHashMap, length < kSmallestTable ? kSmallestTable : length);
+    if (copy != nullptr) {
+        // The constructor keeps the length asked for in the threshold until the first put makes the table.
+        env->DeleteLocalRef(env->CallObjectMethod(copy, view.put, nullptr, nullptr));
+        if (!refused(env)) {
+            env->DeleteLocalRef(env->CallObjectMethod(copy, view.remove, nullptr));
+        }
+        if (!refused(env)) {
+            env->SetIntField(copy, view.threshold, INT32_MAX);
+        }
+    }
+    if (copy != nullptr && withEntries && !refused(env)) {
         env->CallVoidMethod(copy, view.putAll, from);
     }
     return copy;
@@ -354,5 +368,48 @@ bool followAssignment(JNIEnv* env, const JdkVariable& changed) {
     env->DeleteLocalRef(held);
     deleteMaps(env, copies);
     deleteMaps(env, maps);
+    if (!adopted) {
+        // A copy that missed one change must not claim to follow: it stops, left as it was.
+        jthrowable cause = env->ExceptionOccurred();
+        env->ExceptionClear();
+        jdkViewFollowed.store(false, std::memory_order_release);
+        releaseGlobals(env, &followedView);
+        if (cause != nullptr) {
+            env->Throw(cause);
+            env->DeleteLocalRef(cause);
+        }
+    }
     return adopted;
+}
+
+void reportFollowingLost(JNIEnv* env) {
+    jthrowable cause = env->ExceptionOccurred();
+    env->ExceptionClear();
+    jclass type = env->FindClass("java/lang/IllegalStateException");
+    jmethodID make = type == nullptr ? nullptr : env->GetMethodID(type, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V");
+    jstring message = make == nullptr ? nullptr : env->NewStringUTF(
+        "the change was made, but the JDK's copy of the environment could not follow it, and follows no more");
+    jobject lost = message == nullptr ? nullptr : env->NewObject(type, make, message, cause);
+    if (lost != nullptr) {
+        env->Throw(static_cast<jthrowable>(lost));
+    } else if (cause != nullptr && !refused(env)) {
+        env->Throw(cause);  // no room to say more than the JVM's own error
+    }
+    env->DeleteLocalRef(lost);
+    env->DeleteLocalRef(message);
+    env->DeleteLocalRef(type);
+    env->DeleteLocalRef(cause);
+}
+
+bool ZKNATIVE7_CALL jdkViewFollowedEntry(void) {
+    return isJdkViewFollowed();
+}
+
+bool ZKNATIVE7_CALL followAssignmentEntry(JNIEnv* env, const JdkVariable* changed) {
+    return followAssignment(env, *changed);
+}
+
+jstring ZKNATIVE7_CALL followJdkViewEntry(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable,
+                                          jclass value, const JdkVariable* variables, size_t count) {
+    return followJdkView(env, environment, caseInsensitive, variable, value, variables, count);
 }

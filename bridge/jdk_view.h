@@ -6,12 +6,15 @@
 #ifndef ZKNATIVE7_JDK_VIEW_H
 #define ZKNATIVE7_JDK_VIEW_H
 
+#include "zknative7_alloc.h"
+
 #include <jni.h>
 
 #include <cstddef>
 
 // One variable as the JDK's copy holds it: its UTF-16 name and value and, on hosts that store
-// bytes, those bytes (null where the host stores UTF-16). A null value is a removal.
+// bytes, those bytes (null where the host stores UTF-16). A null value is a removal. Copies of
+// other versions hand it to each other (serving_contract.h): its layout is frozen.
 struct JdkVariable {
     const jchar* name;
     size_t nameUnits;
@@ -36,7 +39,17 @@ jstring followJdkView(JNIEnv* env, jobject environment, jobject caseInsensitive,
                       const JdkVariable* variables, size_t count);
 
 // Passes one applied assignment on to the followed copy. False, with the JVM's error pending, when
-// the JVM refused a step: the copy is then left as it was.
+// the JVM refused a step: the copy is then left as it was, and no longer followed.
 bool followAssignment(JNIEnv* env, const JdkVariable& changed);
+
+// The three above as entries of the serving contract, which copies of other versions call.
+bool ZKNATIVE7_CALL jdkViewFollowedEntry(void);
+bool ZKNATIVE7_CALL followAssignmentEntry(JNIEnv* env, const JdkVariable* changed);
+jstring ZKNATIVE7_CALL followJdkViewEntry(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable,
+                                          jclass value, const JdkVariable* variables, size_t count);
+
+// After followAssignment failed for a change that was made: an IllegalStateException saying so,
+// its cause the JVM's error, in place of that error. Called without the environment lock.
+void reportFollowingLost(JNIEnv* env);
 
 #endif

@@ -2,45 +2,40 @@
 #include "serving_copy.h"
 
 #include <atomic>
-
-#define ZKNATIVE7_SYMBOL_OF(method, symbol) symbol,
-const char* const kNativeSymbols[kNativeCount] = {ZKNATIVE7_EACH_NATIVE(ZKNATIVE7_SYMBOL_OF)};
-#undef ZKNATIVE7_SYMBOL_OF
-
-#define ZKNATIVE7_OWN(method, symbol) reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_##method),
-void* const kOwnNatives[kNativeCount] = {ZKNATIVE7_EACH_NATIVE(ZKNATIVE7_OWN)};
-#undef ZKNATIVE7_OWN
-
-NativeTable nativeTableOf(void* const addresses[kNativeCount]) {
-    NativeTable table;
-    size_t next = 0;
-#define ZKNATIVE7_TAKE(method, symbol) table.method = reinterpret_cast<decltype(table.method)>(addresses[next++]);
-    ZKNATIVE7_EACH_NATIVE(ZKNATIVE7_TAKE)
-#undef ZKNATIVE7_TAKE
-    return table;
-}
+#include <cstdio>
 
 namespace {
 
-enum Resolution { kUnresolved, kResolving, kThisCopy, kOtherCopy };
+enum Resolution { kUnresolved, kResolving, kResolved };
 
 std::atomic<int> servingResolution(kUnresolved);
-NativeTable servingNatives;  // written once, by the thread that resolves
+ServingCopy resolved;  // written once, by the thread that resolves
+FirstCopy first;
+EarlierNatives earlierNatives;
 
 }  // namespace
 
-const NativeTable* otherServingCopy() {
+const ServingCopy& servingCopy() {
     int resolution = servingResolution.load(std::memory_order_acquire);
-    if (resolution < kThisCopy) {
+    if (resolution != kResolved) {
         int unresolved = kUnresolved;
         if (servingResolution.compare_exchange_strong(unresolved, kResolving, std::memory_order_acq_rel)) {
-            resolution = findOtherServingCopy(&servingNatives) ? kOtherCopy : kThisCopy;
-            servingResolution.store(resolution, std::memory_order_release);
+            resolved = ServingCopy{ownServingContract(), nullptr, nullptr};
+            if (findOtherServingCopy(&first)) {
+                if (first.contract != nullptr) {
+                    resolved.contract = first.contract;
+                } else if (first.hasEarlier) {
+                    earlierNatives = first.earlier;
+                    resolved.earlier = &earlierNatives;
+                }
+                resolved.note = first.note[0] == '\0' ? nullptr : first.note;
+            }
+            servingResolution.store(kResolved, std::memory_order_release);
         } else {
-            while ((resolution = servingResolution.load(std::memory_order_acquire)) == kResolving) {
+            while (servingResolution.load(std::memory_order_acquire) != kResolved) {
                 yieldToResolvingThread();
             }
         }
     }
-    return resolution == kOtherCopy ? &servingNatives : nullptr;
+    return resolved;
 }

@@ -1,6 +1,6 @@
 # Reads cmake/exports.txt, the one list of what the library exports, and writes what the linker and
-# the sources need from it. ZKNATIVE7_EXPORTED_NATIVES and ZKNATIVE7_EXPORTED_ALLOCATORS name the
-# rows in order; zknative7_exported_symbols(KIND OUT) gives every symbol a library of KIND (elf,
+# the sources need from it. ZKNATIVE7_EXPORTED_NATIVES, ZKNATIVE7_EXPORTED_ALLOCATORS and
+# ZKNATIVE7_EXPORTED_CONTRACTS name the rows in order; zknative7_exported_symbols(KIND OUT) gives every symbol a library of KIND (elf,
 # pe-x86 or pe-x86_64) exports; zknative7_write_exports(DIR) writes natives.h and this target's
 # exports.map (ELF) or exports.def (Windows) into DIR.
 include(${CMAKE_CURRENT_LIST_DIR}/Tables.cmake)
@@ -8,6 +8,7 @@ zknative7_read_table(${CMAKE_CURRENT_LIST_DIR}/exports.txt ZKNATIVE7_EXPORT name
 
 set(ZKNATIVE7_EXPORTED_NATIVES)
 set(ZKNATIVE7_EXPORTED_ALLOCATORS)
+set(ZKNATIVE7_EXPORTED_CONTRACTS)
 foreach(name IN LISTS ZKNATIVE7_EXPORT_ROWS)
   set(kind ${ZKNATIVE7_EXPORT_${name}_KIND})
   if(kind STREQUAL "native")
@@ -16,8 +17,10 @@ foreach(name IN LISTS ZKNATIVE7_EXPORT_ROWS)
     list(REMOVE_ITEM ZKNATIVE7_EXPORT_${name}_PARAMETERS "-")
   elseif(kind STREQUAL "allocator")
     list(APPEND ZKNATIVE7_EXPORTED_ALLOCATORS ${name})
+  elseif(kind STREQUAL "contract")
+    list(APPEND ZKNATIVE7_EXPORTED_CONTRACTS ${name})
   else()
-    message(FATAL_ERROR "cmake/exports.txt: ${name} is of kind '${kind}', not native or allocator")
+    message(FATAL_ERROR "cmake/exports.txt: ${name} is of kind '${kind}', not native, allocator or contract")
   endif()
 endforeach()
 
@@ -48,7 +51,7 @@ function(zknative7_exported_symbols kind out)
       list(APPEND symbols ${symbol})
     endif()
   endforeach()
-  list(APPEND symbols ${ZKNATIVE7_EXPORTED_ALLOCATORS})
+  list(APPEND symbols ${ZKNATIVE7_EXPORTED_ALLOCATORS} ${ZKNATIVE7_EXPORTED_CONTRACTS})
   set(${out} ${symbols} PARENT_SCOPE)
 endfunction()
 
@@ -63,6 +66,7 @@ function(zknative7_write_exports dir)
   zknative7_exported_symbols(${kind} symbols)
 
   set(declarations)
+  set(symbols_by_name)
   set(slots)
   set(each_native)
   set(definitions)
@@ -78,6 +82,8 @@ function(zknative7_write_exports dir)
     string(APPEND declarations "JNIEXPORT ${result} JNICALL ${symbol}(${parameters});\n")
     string(APPEND slots "    ${result}(JNICALL* ${name})(${parameters});\n")
     string(APPEND each_native " X(${name}, \"${exported}\")")
+    string(TOUPPER ${name} upper)
+    string(APPEND symbols_by_name "#define ZKNATIVE7_${upper}_SYMBOL \"${exported}\"\n")
     if(kind STREQUAL "pe-x86")
       string(APPEND definitions "  ${exported} = ${symbol}@${bytes}\n")
     else()
@@ -91,10 +97,15 @@ function(zknative7_write_exports dir)
     string(APPEND definitions "  ${name}\n")
     string(APPEND globals "    ${name};\n")
   endforeach()
+  foreach(name IN LISTS ZKNATIVE7_EXPORTED_CONTRACTS)
+    string(APPEND definitions "  ${name}\n")
+    string(APPEND globals "    ${name};\n")
+  endforeach()
 
   set(ZKNATIVE7_NATIVE_DECLARATIONS "${declarations}")
   set(ZKNATIVE7_NATIVE_SLOTS "${slots}")
   set(ZKNATIVE7_EACH_NATIVE "${each_native}")
+  set(ZKNATIVE7_NATIVE_SYMBOLS "${symbols_by_name}")
   set(ZKNATIVE7_EACH_ALLOCATOR "${each_allocator}")
   configure_file(${PROJECT_SOURCE_DIR}/bridge/natives.h.in ${dir}/natives.h @ONLY)
   if(WIN32)

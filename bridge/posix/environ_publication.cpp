@@ -321,3 +321,40 @@ const char** publishedVariables(size_t* count) {
     *count = kept;
     return listed;
 }
+
+bool publishCompacted() {
+    char** entries = ownArray();
+    size_t count = entryCount(entries);
+    size_t nameSlots = kFewestSlots;  // a power of two, at least twice the entries
+    while (nameSlots < 2 * count) {
+        nameSlots *= 2;
+    }
+    auto* names = static_cast<const char**>(entries == nullptr ? nullptr : sMalloc(nameSlots * sizeof(char*)));
+    auto* kept = static_cast<char**>(names == nullptr ? nullptr : sMalloc((count + 1) * sizeof(char*)));
+    bool published = false;
+    if (kept != nullptr) {
+        std::memset(names, 0, nameSlots * sizeof(char*));
+        size_t keptCount = 0;
+        for (size_t i = 0; i < count; ++i) {
+            const char* equals = std::strchr(entries[i], '=');
+            bool repeated = false;
+            if (equals != nullptr && equals != entries[i]) {
+                size_t nameBytes = static_cast<size_t>(equals - entries[i]);
+                size_t probe = hashOf(entries[i], nameBytes) & (nameSlots - 1);
+                while (names[probe] != nullptr && !hasName(names[probe], entries[i], nameBytes)) {
+                    probe = (probe + 1) & (nameSlots - 1);
+                }
+                repeated = names[probe] != nullptr;
+                names[probe] = entries[i];
+            }
+            if (!repeated) {
+                kept[keptCount++] = entries[i];
+            }
+        }
+        holeFiller = nullptr;
+        published = publishCopy(kept, keptCount, nullptr, 0, nullptr) != nullptr;
+    }
+    sFree(kept);
+    sFree(names);
+    return published;
+}

@@ -24,4 +24,10 @@ const char* publishedValue(const char* name, size_t nameBytes);
 // Needs no lock, like publishedValue.
 const char** publishedVariables(size_t* count);
 
+// Publishes a new array in which each variable is once, its first entry, and holes are gone (an
+// entry without a name stays as it is): what a child started now should inherit. The array it
+// replaces stays as it was, for whoever still walks it. False, with nothing changed, when the heap
+// is exhausted.
+bool publishCompacted();
+
 #endif

@@ -5,6 +5,7 @@
 #include "environ_publication.h"
 #include "held_entries.h"
 #include "jdk_view.h"
+#include "serving_copy.h"
 #include "stack_buffers.h"
 #include "string_array.h"
 #include "wide_string.h"
@@ -13,15 +14,8 @@
 
 #include <cstdint>
 #include <cstring>
-#include <pthread.h>
 
 namespace {
-
-// Orders this library's assignments, which read, then change, the published environment; lookups
-// need no lock, as nothing they read is ever freed. Every copy of the library in the process calls
-// the first one's natives, so this is the process's one lock. A plain pthread mutex: std::mutex
-// would bring in libstdc++'s exceptions, which the library neither links nor lets reach the JVM.
-pthread_mutex_t environmentLock = PTHREAD_MUTEX_INITIALIZER;
 
 // `stackBuffer` when `bytes` fit in it, else a heap block; null when the heap is exhausted.
 void* scratch(void* stackBuffer, size_t bytes) {
@@ -98,7 +92,8 @@ jstring hostGetenv(JNIEnv* env, jstring nameString, jsize length) {
         char bytesStack[kStackBytes];
         size_t capacity = encodedCapacity(nameUnits, 1);
         char* encoded = capacity == 0 ? nullptr : static_cast<char*>(scratch(bytesStack, capacity));
-        const char* stored = encoded == nullptr ? nullptr : publishedValue(encoded, wtf8Encode(name, nameUnits, encoded));
+        const char* stored =
+            encoded == nullptr ? nullptr : shared().publishedValue(encoded, wtf8Encode(name, nameUnits, encoded));
         if (encoded != nullptr) {
             releaseScratch(encoded, bytesStack);
         }
@@ -115,7 +110,7 @@ namespace {
 // The JDK's copy starts from every variable published now: each entry's bytes, decoded.
 jstring followPublishedVariables(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value) {
     size_t count = 0;
-    const char** entries = publishedVariables(&count);
+    const char** entries = shared().publishedVariables(&count);
     size_t bytes = 0;
     for (size_t i = 0; entries != nullptr && i < count; ++i) {
         bytes += std::strlen(entries[i]);
@@ -145,7 +140,7 @@ jstring followPublishedVariables(JNIEnv* env, jobject environment, jobject caseI
             listed.valueBytes = valueBytes;
             listed.valueByteCount = valueByteCount;
         }
-        failed = followJdkView(env, environment, caseInsensitive, variable, value, variables, count);
+        failed = shared().followJdkView(env, environment, caseInsensitive, variable, value, variables, count);
     }
     sFree(variables);
     sFree(units);
@@ -156,16 +151,16 @@ jstring followPublishedVariables(JNIEnv* env, jobject environment, jobject caseI
 }  // namespace
 
 jstring hostFollowJdk(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value) {
-    pthread_mutex_lock(&environmentLock);
-    jstring failed = environment == nullptr ? followJdkView(env, nullptr, nullptr, nullptr, nullptr, nullptr, 0)
+    shared().lock();
+    jstring failed = environment == nullptr ? shared().followJdkView(env, nullptr, nullptr, nullptr, nullptr, nullptr, 0)
                                             : followPublishedVariables(env, environment, caseInsensitive, variable, value);
-    pthread_mutex_unlock(&environmentLock);
+    shared().unlock();
     return failed;
 }
 
 jobjectArray hostEnviron(JNIEnv* env) {
     size_t count = 0;
-    const char** entries = publishedVariables(&count);
+    const char** entries = shared().publishedVariables(&count);
     if (entries == nullptr) {
         return nullptr;
     }
@@ -177,18 +172,24 @@ jobjectArray hostEnviron(JNIEnv* env) {
 namespace {
 
 // Publishes `entry` ("NAME=VALUE\0", `nameBytes` then the rest) or, with `removal`, removes NAME,
-// under the lock; the followed JDK copy gets the same change, in the units given.
+// under the serving copy's lock; the followed JDK copy gets the same change, in the units given,
+// and when it cannot, the caller is told by an IllegalStateException.
 bool publish(JNIEnv* env, const char* entry, size_t nameBytes, size_t entryBytes, bool removal, const jchar* name,
              size_t nameUnits, const jchar* value, size_t valueUnits) {
-    pthread_mutex_lock(&environmentLock);
-    bool applied = removal ? publishRemoval(entry, nameBytes) : publishAssignment(entry, entryBytes, nameBytes);
-    if (applied && isJdkViewFollowed()) {
+    const ServingContract& serving = shared();
+    serving.lock();
+    bool applied = removal ? serving.publishRemoval(entry, nameBytes) : serving.publishAssignment(entry, entryBytes, nameBytes);
+    bool followed = true;
+    if (applied && serving.jdkViewFollowed()) {
         const char* valueBytes = entry + nameBytes + 1;
         JdkVariable changed = {name,  nameUnits, removal ? nullptr : value, valueUnits, entry, nameBytes,
                                valueBytes, removal ? 0 : entryBytes - nameBytes - 1};
-        followAssignment(env, changed);
+        followed = serving.followAssignment(env, &changed);
     }
-    pthread_mutex_unlock(&environmentLock);
+    serving.unlock();
+    if (!followed) {
+        reportFollowingLost(env);
+    }
     return applied;
 }
 
@@ -226,7 +227,7 @@ bool hostPutenv(JNIEnv* env, const jchar* assignment) {
 
 jobjectArray hostHeldEntries(JNIEnv* env) {
     size_t count = 0;
-    const char** entries = publishedVariables(&count);
+    const char** entries = shared().publishedVariables(&count);
     auto* held = static_cast<HeldVariable*>(entries == nullptr ? nullptr : sMalloc(count * sizeof(HeldVariable) + 1));
     jobjectArray made = nullptr;
     if (held != nullptr) {
@@ -250,7 +251,7 @@ jobjectArray hostHeldVariable(JNIEnv* env, jstring nameString, jsize length) {
         env->GetStringRegion(nameString, 0, length, name);
         size_t nameUnits = variableNameUnits(name, units);
         size_t nameBytes = wtf8Encode(name, nameUnits, encoded);
-        const char* value = nameUnits == 0 ? nullptr : publishedValue(encoded, nameBytes);
+        const char* value = nameUnits == 0 ? nullptr : shared().publishedValue(encoded, nameBytes);
         HeldVariable held = {encoded, nameBytes, value, value == nullptr ? 0 : std::strlen(value)};
         made = newHeldArray(env, &held, value == nullptr ? 0 : 1);
     }
@@ -281,4 +282,12 @@ bool hostPutHeld(JNIEnv* env, const char* name, size_t nameBytes, const char* va
     sFree(units);
     sFree(entry);
     return applied;
+}
+
+bool hostCompact(JNIEnv* /*env*/) {
+    const ServingContract& serving = shared();
+    serving.lock();
+    bool compacted = serving.publishCompacted();
+    serving.unlock();
+    return compacted;
 }

@@ -7,6 +7,7 @@
 #include <link.h>
 #include <sched.h>
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -73,27 +74,43 @@ int findFirstCopy(dl_phdr_info* object, size_t, void* path) {
 
 }  // namespace
 
-bool findOtherServingCopy(NativeTable* natives) {
+bool findOtherServingCopy(FirstCopy* found) {
     char* path = nullptr;
     dl_iterate_phdr(findFirstCopy, &path);
     // By the path it was loaded from, as musl matches no soname; glibc takes either.
     void* first = path == nullptr ? nullptr : dlopen(path, RTLD_LAZY | RTLD_NOLOAD);
-    sFree(path);
-    if (first == nullptr) {
-        return false;  // linked into a program, not loaded as the library
-    }
-    void* found[kNativeCount];
-    for (size_t i = 0; i < kNativeCount; ++i) {
-        found[i] = dlsym(first, kNativeSymbols[i]);
-        if (found[i] == nullptr) {
-            return false;  // another version: it cannot serve this one's calls
+    bool other = false;
+    *found = FirstCopy();
+    if (first != nullptr) {
+        auto contract = reinterpret_cast<decltype(&zknative7_serving_contract)>(dlsym(first, "zknative7_serving_contract"));
+        auto getenv0 = reinterpret_cast<decltype(EarlierNatives::getenv0)>(dlsym(first, "Java_quorvalen_zelka_NativeTools_getenv0"));
+        other = contract != nullptr ? contract != &zknative7_serving_contract
+                                    : getenv0 != nullptr && getenv0 != &Java_quorvalen_zelka_NativeTools_getenv0;
+        if (other && contract != nullptr) {
+            found->contract = contract();
+            if (found->contract == nullptr || found->contract->version < 1 ||
+                !ZKNATIVE7_HAS_ENTRY(found->contract, followJdkView)) {
+                found->contract = nullptr;
+                std::snprintf(found->note, sizeof found->note, "the copy of zknative7 serving this process (%s) offers no "
+                              "contract %s can use: each keeps a lock of its own, and changes made through both at once "
+                              "may be lost", path, kThisLibrary);
+            }
+        } else if (other) {
+            found->earlier.getenv0 = getenv0;
+            found->earlier.putenv0 = reinterpret_cast<decltype(EarlierNatives::putenv0)>(dlsym(first, "Java_quorvalen_zelka_NativeTools_putenv0"));
+            found->earlier.environ0 = reinterpret_cast<decltype(EarlierNatives::environ0)>(dlsym(first, "Java_quorvalen_zelka_NativeTools_environ0"));
+            found->hasEarlier = found->earlier.putenv0 != nullptr && found->earlier.environ0 != nullptr;
+            std::snprintf(found->note, sizeof found->note, found->hasEarlier
+                ? "the copy of zknative7 serving this process (%s) is an earlier version without a serving contract: %s "
+                  "looks up, changes and lists variables through it, but cannot follow the JDK's copy, hold entries as "
+                  "they are stored or compact the environment beside it"
+                : "the copy of zknative7 serving this process (%s) is an earlier version that %s cannot share a lock "
+                  "with: each keeps its own, and changes made through both at once may be lost",
+                path, kThisLibrary);
         }
     }
-    if (found[0] == kOwnNatives[0]) {
-        return false;
-    }
-    *natives = nativeTableOf(found);
-    return true;
+    sFree(path);
+    return other;
 }
 
 void yieldToResolvingThread() {

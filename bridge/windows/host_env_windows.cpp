@@ -4,6 +4,7 @@
 #include "assignment.h"
 #include "held_entries.h"
 #include "jdk_view.h"
+#include "serving_copy.h"
 #include "other_runtimes.h"
 #include "string_array.h"
 #include "wide_string.h"
@@ -22,12 +23,6 @@ static_assert(sizeof(wchar_t) == sizeof(jchar), "the runtime's wide strings are 
 
 namespace {
 
-// The process's one lock (later copies of the library call the first). The runtime frees a
-// variable's old string when an assignment replaces it, so a value from _wgetenv is only safe to
-// copy while no assignment can run. The Windows cross-compiler has no std::mutex; an SRW lock
-// needs no initialiser and no teardown.
-SRWLOCK environmentLock = SRWLOCK_INIT;
-
 // Whether a lookup has run, after which the runtime's UTF-16 environment exists.
 std::atomic<bool> wideEnvironmentBuilt(false);
 
@@ -41,9 +36,9 @@ constexpr size_t kMaxUnits = 32766;
 bool lockForReading() {
     bool alone = !wideEnvironmentBuilt.load(std::memory_order_acquire);
     if (alone) {
-        AcquireSRWLockExclusive(&environmentLock);
+        shared().lock();
     } else {
-        AcquireSRWLockShared(&environmentLock);
+        shared().lockShared();
     }
     return alone;
 }
@@ -51,9 +46,9 @@ bool lockForReading() {
 void unlockAfterReading(bool alone) {
     if (alone) {
         wideEnvironmentBuilt.store(true, std::memory_order_release);
-        ReleaseSRWLockExclusive(&environmentLock);
+        shared().unlock();
     } else {
-        ReleaseSRWLockShared(&environmentLock);
+        shared().unlockShared();
     }
 }
 
@@ -151,7 +146,7 @@ jstring followListedVariables(JNIEnv* env, jobject environment, jobject caseInse
             variables[i] = JdkVariable{entry, nameUnits, entry + nameUnits + 1, wcslen(listed[i] + nameUnits + 1),
                                        nullptr, 0, nullptr, 0};
         }
-        failed = followJdkView(env, environment, caseInsensitive, variable, value, variables, count);
+        failed = shared().followJdkView(env, environment, caseInsensitive, variable, value, variables, count);
     }
     sFree(variables);
     sFree(listed);
@@ -186,11 +181,11 @@ jobjectArray hostEnviron(JNIEnv* env) {
 }
 
 jstring hostFollowJdk(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value) {
-    AcquireSRWLockExclusive(&environmentLock);
-    jstring failed = environment == nullptr ? followJdkView(env, nullptr, nullptr, nullptr, nullptr, nullptr, 0)
+    shared().lock();
+    jstring failed = environment == nullptr ? shared().followJdkView(env, nullptr, nullptr, nullptr, nullptr, nullptr, 0)
                                             : followListedVariables(env, environment, caseInsensitive, variable, value);
     wideEnvironmentBuilt.store(true, std::memory_order_release);
-    ReleaseSRWLockExclusive(&environmentLock);
+    shared().unlock();
     return failed;
 }
 
@@ -202,18 +197,23 @@ bool hostPutenv(JNIEnv* env, const jchar* assignment) {
     if (nameUnits > kMaxUnits || valueUnits > kMaxUnits) {
         return false;
     }
-    AcquireSRWLockExclusive(&environmentLock);
+    const ServingContract& serving = shared();
+    serving.lock();
     bool applied = _wputenv(reinterpret_cast<const wchar_t*>(assignment)) == 0;
+    bool followed = true;
     if (applied && nameUnits > 0) {
         putenvInOtherRuntimes(assignment, nameUnits);
-        if (isJdkViewFollowed()) {
+        if (serving.jdkViewFollowed()) {
             JdkVariable changed = {assignment, nameUnits, valueUnits == 0 ? nullptr : assignment + nameUnits + 1,
                                    valueUnits, nullptr,   0,         nullptr,
                                    0};
-            followAssignment(env, changed);
+            followed = serving.followAssignment(env, &changed);
         }
     }
-    ReleaseSRWLockExclusive(&environmentLock);
+    serving.unlock();
+    if (!followed) {
+        reportFollowingLost(env);
+    }
     return applied;
 }
 
@@ -275,4 +275,8 @@ bool hostPutHeld(JNIEnv* env, const char* name, size_t nameBytes, const char* va
     bool applied = exact && hostPutenv(env, assignment);
     sFree(assignment);
     return applied;
+}
+
+bool hostCompact(JNIEnv* /*env*/) {
+    return true;  // the runtime keeps each variable once
 }

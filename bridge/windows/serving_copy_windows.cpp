@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cwchar>
 
 namespace {
@@ -10,21 +11,31 @@ namespace {
 // Looked up by base name, each copy finds itself; a named object of the process is found by all.
 const wchar_t kMappingPrefix[] = L"Local\\zknative7-serving-";
 
-// How long a later copy waits for the creator to publish, which takes it one pointer per native.
+// How long a later copy waits for the creator to publish, which takes it four pointers.
 const DWORD kPublishWaitMillis = 2000;
 
-// The mapping's contents: the serving copy's natives in the list's order, null until written.
-struct PublishedNatives {
-    void* volatile natives[kNativeCount];
+// The mapping's contents, null until written: first the three natives where copies before the
+// serving contract put them and look for them, then the function that gives the contract.
+struct Published {
+    void* volatile getenv0;
+    void* volatile putenv0;
+    void* volatile environ0;
+    void* volatile contract;
 };
 
-// True when `address` is the export `symbol` of the loaded module that holds it.
-bool isExportedAs(void* address, const char* symbol, HMODULE* module) {
-    return address != nullptr &&
-           GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                  GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                              static_cast<LPCWSTR>(address), module) &&
-           reinterpret_cast<void*>(GetProcAddress(*module, symbol)) == address;
+const char* const kGetenv0 = ZKNATIVE7_GETENV0_SYMBOL;
+const char* const kPutenv0 = ZKNATIVE7_PUTENV0_SYMBOL;
+const char* const kEnviron0 = ZKNATIVE7_ENVIRON0_SYMBOL;
+const char* const kContract = "zknative7_serving_contract";
+
+// The loaded module that exports `address` as `symbol`, or null.
+HMODULE exporterOf(void* address, const char* symbol) {
+    HMODULE module;
+    bool exported = address != nullptr &&
+                    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                       static_cast<LPCWSTR>(address), &module) &&
+                    reinterpret_cast<void*>(GetProcAddress(module, symbol)) == address;
+    return exported ? module : nullptr;
 }
 
 // This copy serves the process; later copies will call into it, so it is never unloaded, and the
@@ -33,58 +44,91 @@ bool isExportedAs(void* address, const char* symbol, HMODULE* module) {
 void publishThisCopy(HANDLE mapping) {
     HMODULE self;
     if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_PIN,
-                            static_cast<LPCWSTR>(kOwnNatives[0]), &self)) {
+                            reinterpret_cast<LPCWSTR>(&zknative7_serving_contract), &self)) {
         return;
     }
-    auto* published = static_cast<PublishedNatives*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(PublishedNatives)));
+    auto* published = static_cast<Published*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(Published)));
     if (published != nullptr) {
-        for (size_t i = 0; i < kNativeCount; ++i) {
-            InterlockedExchangePointer(&published->natives[i], kOwnNatives[i]);
-        }
+        InterlockedExchangePointer(&published->getenv0, reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_getenv0));
+        InterlockedExchangePointer(&published->putenv0, reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_putenv0));
+        InterlockedExchangePointer(&published->environ0, reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_environ0));
+        InterlockedExchangePointer(&published->contract, reinterpret_cast<void*>(&zknative7_serving_contract));
     }
 }
 
-// The natives named in a mapping this copy did not create, when they are another copy's. Anything
-// else (nothing published in time, a process in the session that took the name first, this
-// copy's own natives, a module without all of them) leaves this copy serving itself.
-bool findServingCopy(HANDLE mapping, NativeTable* natives) {
+// Reads what the creator of the mapping published, once it is all there (a copy before the
+// contract publishes three pointers) or the wait is up.
+Published read(HANDLE mapping) {
+    Published seen = {nullptr, nullptr, nullptr, nullptr};
     // Read-only: whoever made the mapping may not let us write. Aligned pointer reads are atomic.
-    const auto* published = static_cast<const PublishedNatives*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(PublishedNatives)));
+    const auto* published = static_cast<const Published*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(Published)));
     if (published == nullptr) {
-        return false;
+        return seen;
     }
-    void* found[kNativeCount];
     for (DWORD start = GetTickCount();; Sleep(1)) {
-        size_t written = 0;
-        for (size_t i = 0; i < kNativeCount; ++i) {
-            found[i] = published->natives[i];
-            written += found[i] != nullptr ? 1 : 0;
-        }
-        if (written == kNativeCount || GetTickCount() - start >= kPublishWaitMillis) {
+        seen = {published->getenv0, published->putenv0, published->environ0, published->contract};
+        bool earlierDone = seen.getenv0 != nullptr && seen.putenv0 != nullptr && seen.environ0 != nullptr;
+        if ((earlierDone && (seen.contract != nullptr || GetTickCount() - start >= 50)) ||
+            GetTickCount() - start >= kPublishWaitMillis) {
             break;
         }
     }
     UnmapViewOfFile(published);
-    HMODULE first = nullptr;
-    for (size_t i = 0; i < kNativeCount; ++i) {
-        HMODULE module;
-        if (found[i] == kOwnNatives[i] || !isExportedAs(found[i], kNativeSymbols[i], &module) ||
-            (first != nullptr && module != first)) {
-            return false;
-        }
-        first = module;
+    return seen;
+}
+
+void say(FirstCopy* found, HMODULE module, const char* what) {
+    char path[MAX_PATH] = "unknown";
+    if (module != nullptr) {
+        GetModuleFileNameA(module, path, MAX_PATH);
     }
-    *natives = nativeTableOf(found);
+    std::snprintf(found->note, sizeof found->note, what, path, kThisLibrary);
+}
+
+// What the mapping this copy did not create offers. Anything but another copy's contract, or an
+// earlier copy's three natives (nothing in time, a process of the session that took the name
+// first, a copy whose natives lie elsewhere), leaves this copy serving itself, and saying so.
+bool findServingCopy(HANDLE mapping, FirstCopy* found) {
+    Published seen = read(mapping);
+    auto contract = reinterpret_cast<decltype(&zknative7_serving_contract)>(seen.contract);
+    if (contract == &zknative7_serving_contract) {
+        return false;
+    }
+    HMODULE first = exporterOf(seen.getenv0, kGetenv0);
+    bool earlier = first != nullptr && exporterOf(seen.putenv0, kPutenv0) == first && exporterOf(seen.environ0, kEnviron0) == first;
+    if (contract != nullptr && exporterOf(seen.contract, kContract) == first && earlier) {
+        found->contract = contract();
+        if (found->contract != nullptr && found->contract->version >= 1 && ZKNATIVE7_HAS_ENTRY(found->contract, followJdkView)) {
+            return true;
+        }
+        found->contract = nullptr;
+        say(found, first, "the copy of zknative7 serving this process (%s) offers no contract %s can use: each keeps a "
+                          "lock of its own, and changes made through both at once may be lost");
+        return true;
+    }
+    if (contract == nullptr && earlier) {
+        found->earlier.getenv0 = reinterpret_cast<decltype(EarlierNatives::getenv0)>(seen.getenv0);
+        found->earlier.putenv0 = reinterpret_cast<decltype(EarlierNatives::putenv0)>(seen.putenv0);
+        found->earlier.environ0 = reinterpret_cast<decltype(EarlierNatives::environ0)>(seen.environ0);
+        found->hasEarlier = true;
+        say(found, first, "the copy of zknative7 serving this process (%s) is an earlier version without a serving "
+                          "contract: %s looks up, changes and lists variables through it, but cannot follow the JDK's copy, "
+                          "hold entries as they are stored or compact the environment beside it");
+        return true;
+    }
+    say(found, first, "another copy of zknative7 (%s) serves this process in a way %s cannot share: each keeps a lock "
+                      "of its own, and changes made through both at once may be lost");
     return true;
 }
 
 }  // namespace
 
-bool findOtherServingCopy(NativeTable* natives) {
+bool findOtherServingCopy(FirstCopy* found) {
+    *found = FirstCopy();
     wchar_t name[sizeof(kMappingPrefix) / sizeof(wchar_t) + 10];
     wcscpy(name, kMappingPrefix);
     _ultow(GetCurrentProcessId(), name + wcslen(name), 10);
-    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(PublishedNatives), name);
+    HANDLE mapping = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(Published), name);
     if (mapping == nullptr) {
         return false;
     }
@@ -92,9 +136,9 @@ bool findOtherServingCopy(NativeTable* natives) {
         publishThisCopy(mapping);
         return false;
     }
-    bool found = findServingCopy(mapping, natives);
+    bool other = findServingCopy(mapping, found);
     CloseHandle(mapping);  // the serving copy holds its own handle
-    return found;
+    return other;
 }
 
 void yieldToResolvingThread() {

@@ -645,11 +645,18 @@ TEST(TwoCopies, WritersThroughOneAndReadersThroughTheOtherSeeOnlyWholeValues) {
     EXPECT_EQ(report.faults, 0) << report.firstFault;
 }
 
-// Where the serving copy names its natives, in the list's order: this process's mapping, which any
-// process in the session could have made first.
+// What the serving copy publishes in this process's mapping, which any process in the session could
+// have made first: the three natives where copies before the serving contract look for them, then
+// the function that gives the contract.
+constexpr size_t kPublished = 4;
 struct PublishedNatives {
-    void* volatile natives[kNatives];
+    void* volatile natives[kPublished];
 };
+
+std::vector<void*> publishedBy(const Library& lib) {
+    return {reinterpret_cast<void*>(lib.getenv0), reinterpret_cast<void*>(lib.putenv0),
+            reinterpret_cast<void*>(lib.environ0), exportOf(lib.module, "zknative7_serving_contract")};
+}
 
 std::wstring servingMappingName() {
     return L"Local\\zknative7-serving-" + std::to_wstring(GetCurrentProcessId());
@@ -666,15 +673,14 @@ enum Squat {
     kItsOwn
 };
 
-// What a copy finds in the mapping instead of a serving copy's natives.
+// What a copy finds in the mapping instead of a serving copy's.
 std::vector<void*> squatted(Squat squat, const Library& self, const void* heapBlock) {
-    std::vector<void*> other = nativesOf(library());
     void* notOurs = reinterpret_cast<void*>(&exitOnFault);
-    std::vector<void*> found = other;
+    std::vector<void*> found = publishedBy(library());
     switch (squat) {
-        case kNothingPublished: found.assign(kNatives, nullptr); break;
-        case kNoModule: found.assign(kNatives, const_cast<void*>(heapBlock)); break;
-        case kNotOurExports: found.assign(kNatives, notOurs); break;
+        case kNothingPublished: found.assign(kPublished, nullptr); break;
+        case kNoModule: found.assign(kPublished, const_cast<void*>(heapBlock)); break;
+        case kNotOurExports: found.assign(kPublished, notOurs); break;
         case kOneByteOff:
             for (void*& native : found) {
                 native = static_cast<char*>(native) + 1;
@@ -682,14 +688,14 @@ std::vector<void*> squatted(Squat squat, const Library& self, const void* heapBl
             break;
         case kSwapped: std::swap(found[0], found[1]); break;
         case kHalfAnotherCopy: found[1] = notOurs; break;
-        case kLastMissing: found.back() = nullptr; break;
-        case kItsOwn: found = nativesOf(self); break;
+        case kLastMissing: found.back() = nullptr; break;  // as an earlier copy: shared through its natives
+        case kItsOwn: found = publishedBy(self); break;
     }
     return found;
 }
 
 void publish(PublishedNatives* view, const std::vector<void*>& natives) {
-    for (size_t i = 0; i < kNatives; ++i) {
+    for (size_t i = 0; i < kPublished; ++i) {
         view->natives[i] = natives[i];
     }
 }
@@ -705,12 +711,12 @@ TEST(TwoCopies, ACopyServesItselfWhenTheMappingNamesNoOtherCopy) {
     auto* view = static_cast<PublishedNatives*>(
         MapViewOfFile(mapping, FILE_MAP_READ | FILE_MAP_WRITE, 0, 0, sizeof(PublishedNatives)));
     ASSERT_NE(view, nullptr);
-    const std::vector<void*> serving(view->natives, view->natives + kNatives);
+    const std::vector<void*> serving(view->natives, view->natives + kPublished);
     HMODULE servingModule = nullptr;
     ASSERT_TRUE(GetModuleHandleExW(
         GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
         static_cast<LPCWSTR>(serving[0]), &servingModule));
-    EXPECT_EQ(nativesOf(bind(servingModule)), serving);
+    EXPECT_EQ(publishedBy(bind(servingModule)), serving);
 
     const struct {
         const wchar_t* folder;

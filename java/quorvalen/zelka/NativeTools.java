@@ -34,6 +34,8 @@ public final class NativeTools {
     static final String JDK_VIEW_PROPERTY = "zknative7.jdkView";
     static final String FOLLOW = "follow";
     static final String SNAPSHOT = "snapshot";
+    /** What this copy of the library cannot share with the copy serving the process; null when it shares all. */
+    static final String SERVING_NOTE;
 
     static {
         // The JDK copies the environment once, on the first System.getenv or process start, by
@@ -41,6 +43,10 @@ public final class NativeTools {
         // overflow it and break every later process start. Taken now, it sees no change of ours.
         System.getenv();
         NativeLoader.load();
+        SERVING_NOTE = servingCopy0();
+        if (SERVING_NOTE != null) {
+            System.err.println("zknative7: " + SERVING_NOTE);  // once for each copy of this class
+        }
         String view = System.getProperty(JDK_VIEW_PROPERTY);
         if (FOLLOW.equals(view)) {
             followInJdk(true);
@@ -85,6 +91,12 @@ public final class NativeTools {
     /** Gives the variable exactly that value, an empty one too where the host can hold it; null removes it. */
     static native boolean putHeld0(byte[] name, byte[] value);
 
+    /** What this copy cannot share with the copy of the library serving the process, or null. */
+    static native String servingCopy0();
+
+    /** Has each variable once in what a child started now inherits. */
+    static native boolean compact0();
+
     /** Whether the host matches names without regard to case, as Windows does. */
     static final boolean NAMES_IGNORE_CASE = OsFamily.hostIsWindows();
 
@@ -109,6 +121,8 @@ public final class NativeTools {
      * @param assignment the assignment
      * @return {@code true} when it was applied; {@code false} when it is {@code null}, has no
      *     {@code '='}, starts with {@code '='}, or the host refused it
+     * @throws IllegalStateException when it was applied, but the JDK's copy, {@link #followInJdk
+     *     followed}, could not follow it (the cause says why); the JDK's copy follows no more
      */
     public static boolean putenv(String assignment) {
         return putenv0(assignment);
@@ -124,6 +138,7 @@ public final class NativeTools {
      * @return {@code true} when the host applied the change
      * @throws IllegalArgumentException if the name is {@code null}, empty, or contains {@code '='}
      *     or U+0000, or the value is {@code null} or contains U+0000
+     * @throws IllegalStateException as {@link #putenv} throws it
      */
     public static boolean setenv(String name, String value) {
         requireName(name);
@@ -138,6 +153,7 @@ public final class NativeTools {
      * @return {@code true} when the host applied the change
      * @throws IllegalArgumentException if the name is {@code null}, empty, or contains {@code '='}
      *     or U+0000
+     * @throws IllegalStateException as {@link #putenv} throws it
      */
     public static boolean unsetenv(String name) {
         requireName(name);
@@ -201,9 +217,14 @@ public final class NativeTools {
      * surrogate as {@code ?}; {@link #getenv} finds it. On Windows its case-sensitive map holds each
      * name as it was last set.
      *
+     * <p>Following stops by itself when the JVM refuses a step of passing a change on (no room for
+     * the copy, say): the change stands, the assignment throws an {@link IllegalStateException}
+     * saying so, and {@link #followsInJdk()} answers {@code false}.
+     *
      * @param follow whether the JDK's copy follows from now on
      * @throws UnsupportedOperationException if the JDK's copy is not made of what this relies on
-     *     (the message names the Java version and what is missing); nothing is changed then
+     *     (the message names the Java version and what is missing), or an earlier version of this
+     *     library serves the process; nothing is changed then
      */
     public static void followInJdk(boolean follow) {
         follow(follow ? JdkShape.ofThisJdk() : null);
