@@ -35,6 +35,10 @@ final class CommandSearch {
             if (!file.exists()) {
                 throw new EnvFailure(EnvFailure.NOT_FOUND, "cannot run '" + name + "': no such file");
             }
+            // File drops a trailing '/', which the system would take to mean a folder.
+            if (name.endsWith("/") && !file.isDirectory()) {
+                throw new EnvFailure(EnvFailure.CANNOT_RUN, "cannot run '" + name + "': Not a directory");
+            }
             refuseUnrunnable(name, file, true);
             return file.getPath();
         }

@@ -126,11 +126,17 @@ public final class EnvCommand {
         command[0] = CommandSearch.locate(command[0], directory);
         ProcessBuilder child = new ProcessBuilder(command).directory(directory).inheritIO();
         if (options.ignoreEnvironment) {
-            // What no removal of a variable reaches (entries without a name, names that are not
-            // UTF-8) must not reach the child either: it gets the variables set here and nothing else.
-            Map<String, String> environment = child.environment();
-            environment.clear();
-            environment.putAll(NativeTools.environment());
+            // No removal reaches an entry without a name, so the child gets the JDK's copy, which
+            // has none: followed, it holds each variable left here once, with its exact bytes.
+            if (!follows()) {
+                Map<String, String> environment = child.environment();
+                environment.clear();
+                environment.putAll(NativeTools.environment());
+            } else {
+                child.environment();
+            }
+        } else if (!NativeTools.compact0()) {
+            throw new EnvFailure("no room to give the command each variable once");
         }
         try {
             // Otherwise environment() stays untouched, so the child inherits the C environment as it is now.
@@ -162,17 +168,32 @@ public final class EnvCommand {
         return command < args.length && !(args[command].equals("--") && command + 1 == args.length);
     }
 
+    /** Whether the JDK's copy follows now, which it does wherever this JDK allows it. */
+    static boolean follows() {
+        try {
+            NativeTools.followInJdk(true);
+            return true;
+        } catch (UnsupportedOperationException otherJdk) {
+            return false;
+        }
+    }
+
     /**
-     * Empties the environment. A name whose bytes are not UTF-8 cannot be named, so it stays: that
-     * fails a listing, which would show it, but not a COMMAND, which is started without it.
+     * Empties the environment: each entry by its name's bytes as stored, a name that is not UTF-8
+     * too. What is left cannot be removed; that fails a listing, which would show it, but not a
+     * COMMAND, which is started without it.
      */
     static void removeEverything(boolean listing) throws EnvFailure {
-        for (String name : NativeTools.environment().keySet()) {
-            NativeTools.unsetenv(name);
+        byte[][] held = NativeTools.heldEntries0();
+        if (held == null) {
+            throw new EnvFailure("no room to list the environment");
+        }
+        for (int i = 0; i < held.length; i += 2) {
+            NativeTools.putHeld0(held[i], null);
         }
         Map<String, String> left = NativeTools.environment();
         if (listing && !left.isEmpty()) {
-            throw new EnvFailure("cannot remove '" + left.keySet().iterator().next() + "': its name is not UTF-8");
+            throw new EnvFailure("cannot remove '" + left.keySet().iterator().next() + "'");
         }
     }
 

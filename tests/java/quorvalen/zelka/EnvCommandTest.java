@@ -342,6 +342,35 @@ class EnvCommandTest {
         }
     }
 
+    /**
+     * What the command's child inherits, beside GNU env's on the same input: each name once, only what
+     * -i, -u and the assignments leave, nothing of a name that is not UTF-8 after -i.
+     */
+    @Test
+    void theChildGetsExactlyTheEnvironmentTheRunLeaves() throws Exception {
+        String[][] cases = {
+            {"-u", "ZK7T_X", "/usr/bin/env", "-0"},
+            {"-u", "ZK7T_A", "-u", "ZK7T_B", "ZK7T_C=again", "/usr/bin/env", "-0"},
+            {"-i", "/usr/bin/env", "-0"},
+            {"-i", "ZK7T_Y=1", "/usr/bin/env", "-0"},
+            {"/usr/bin/env", "-0"},
+        };
+        for (String[] c : cases) {
+            List<String> inherited = new ArrayList<>(Arrays.asList("/bin/sh", "-c", "exec /usr/bin/env -i LC_ALL=C.UTF-8 "
+                + "ZK7T_A=1 ZK7T_X=2 ZK7T_B=3 ZK7T_C=4 \"ZK7T_SECRET$(printf '\\377')=hunter2\" \"$@\"", "sh"));
+            List<String> gnu = new ArrayList<>(inherited);
+            gnu.add("/usr/bin/env");
+            gnu.addAll(Arrays.asList(c));
+            List<String> ours = new ArrayList<>(inherited);
+            ours.addAll(ChildProcessTest.childJvm("quorvalen.zelka.EnvCommand", c));
+            ChildProcessTest.Finished expected = ChildProcessTest.run(gnu);
+            ChildProcessTest.Finished child = ChildProcessTest.run(ours);
+            assertEquals(expected.status, child.status, Arrays.toString(c) + ": " + child.err);
+            // The JVM's child may get variables of its own only when nothing cleared them.
+            assertEquals(comparable(expected.out, true), comparable(child.out, true), Arrays.toString(c));
+        }
+    }
+
     @Test
     void printsTheBytesTheLibraryStores() throws Exception {
         // printf writes WTF-8 for "a", an unpaired U+D800, "b"; the listing and lookup give the same bytes back.
@@ -426,6 +455,7 @@ class EnvCommandTest {
             Arguments.of("a command not found", run, new String[] {"ZK7T_X=1", "zk7t-no-such-command"}),
             Arguments.of("a file that is not executable", run, new String[] {"-i", at("bin/zk7t-plain")}),
             Arguments.of("a directory", run, new String[] {"-i", at("dirs/zk7t-dir")}),
+            Arguments.of("a file named with a trailing '/'", run, new String[] {"--", at("bin/zk7t-script") + "/"}),
             Arguments.of("Cyrillic for the command", run, new String[] {"-i", "ZK7T_\u0414=" + cyrillic, "printenv", "ZK7T_\u0414"}));
     }
 
