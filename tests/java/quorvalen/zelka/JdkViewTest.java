@@ -11,9 +11,11 @@ import static org.junit.jupiter.api.Assertions.assertTrue;
 import java.util.ArrayList;
 import java.util.Arrays;
 import java.util.HashMap;
+import java.util.HashSet;
 import java.util.List;
 import java.util.Locale;
 import java.util.Map;
+import java.util.Set;
 import java.util.TreeMap;
 import java.util.concurrent.ConcurrentLinkedQueue;
 import java.util.function.Function;
@@ -148,8 +150,9 @@ class JdkViewTest {
     }
 
     /**
-     * While one thread adds, replaces and removes thousands of other names, readers of the JDK's
-     * copy never miss a variable nobody touches: lookups, iterations, builders and children started.
+     * While one thread adds, replaces and removes thousands of other names, growing the map past
+     * several doublings of a HashMap and back, readers of the JDK's copy never miss a variable nobody
+     * touches, and an iteration meets no name twice: lookups, iterations, builders and children started.
      */
     @Test
     @Tag("architecture")
@@ -160,10 +163,11 @@ class JdkViewTest {
             assertTrue(NativeTools.setenv("ZK7J_JDK_KEEP_" + k, untouched.get("ZK7J_JDK_KEEP_" + k)));
         }
         NativeTools.followInJdk(true);
-        int names = EMULATED ? 500 : 3000;
+        // From about a hundred names to thousands: a HashMap's table would double six times.
+        int names = EMULATED ? 1000 : 6000;
         ConcurrentLinkedQueue<String> faults = new ConcurrentLinkedQueue<>();
         Race race = new Race()
-            .racer("writer", EMULATED ? 3000 : 30000, i -> {
+            .racer("writer", 3 * names, i -> {
                 String name = "ZK7J_JDK_CHURN_" + i % names;
                 assertTrue(i / names % 3 == 2 ? NativeTools.unsetenv(name) : NativeTools.setenv(name, "v" + i));
             })
@@ -174,7 +178,15 @@ class JdkViewTest {
                     faults.add("System.getenv(" + name + ") gave " + seen);
                 }
             })
-            .racer("iterations", EMULATED ? 100 : 1000, i -> missing(untouched, iterated(System.getenv()), "iterating System.getenv()", faults))
+            .racer("iterations", EMULATED ? 100 : 1000, i -> {
+                Set<String> met = new HashSet<>();
+                for (Map.Entry<String, String> variable : System.getenv().entrySet()) {
+                    if (!met.add(variable.getKey())) {
+                        faults.add("iterating System.getenv() met " + variable.getKey() + " twice");
+                    }
+                }
+                missing(untouched, iterated(System.getenv()), "iterating System.getenv()", faults);
+            })
             .racer("builders", EMULATED ? 100 : 1000, i -> missing(untouched, new ProcessBuilder().environment(), "a builder's environment()", faults))
             .racer("children", EMULATED ? 3 : 20, i -> {
                 ProcessBuilder touched = new ProcessBuilder("true");
@@ -229,6 +241,22 @@ class JdkViewTest {
             assertEquals(following ? "set" : null, System.getenv("ZK7J_JDK_STILL"), "following as before");
             assertTrue(NativeTools.unsetenv("ZK7J_JDK_STILL"));
         }
+    }
+
+    /** A change the followed copy cannot take stands; following stops, and the caller is told why. */
+    @Test
+    void aCopyThatCannotFollowAChangeStopsFollowingAndTheChangeStands() {
+        NativeTools.follow(JdkShape.of(UnfollowableShapes.RefusesOneName.class));
+        assertTrue(NativeTools.followsInJdk());
+        assertTrue(NativeTools.setenv("ZK7J_JDK_TAKEN", "taken"));
+        IllegalStateException told = assertThrows(IllegalStateException.class,
+            () -> NativeTools.setenv(UnfollowableShapes.RefusesOneName.REFUSED, "set"));
+        assertTrue(told.getMessage().contains("could not follow"), told.getMessage());
+        assertEquals("no room for " + UnfollowableShapes.RefusesOneName.REFUSED, told.getCause().getMessage());
+        assertEquals("set", NativeTools.getenv(UnfollowableShapes.RefusesOneName.REFUSED), "the change stands");
+        assertFalse(NativeTools.followsInJdk(), "no longer follows");
+        assertTrue(NativeTools.unsetenv(UnfollowableShapes.RefusesOneName.REFUSED));
+        assertTrue(NativeTools.unsetenv("ZK7J_JDK_TAKEN"));
     }
 
     /** The Windows shape, followed where no Windows JVM runs: names matched as Windows matches them. */

@@ -44,6 +44,25 @@ final class UnfollowableShapes {
         }
     }
 
+    /** Of the Unix shape, but a variable of one name cannot be made, as when the JVM has no room for it. */
+    static final class RefusesOneName {
+        static final String REFUSED = "ZK7J_JDK_REFUSED";
+        static final HashMap<Object, Object> theEnvironment = new HashMap<>();
+
+        static final class Variable {
+            Variable(String str, byte[] bytes) {
+                if (str.equals(REFUSED)) {
+                    throw new IllegalStateException("no room for " + str);
+                }
+            }
+        }
+
+        static final class Value {
+            Value(String str, byte[] bytes) {
+            }
+        }
+    }
+
     static final class CaseInsensitiveNotAMap {
         static final HashMap<String, String> theEnvironment = new HashMap<>();
         static final String theCaseInsensitiveEnvironment = "";
