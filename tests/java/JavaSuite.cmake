@@ -24,6 +24,8 @@ add_jar(zknative7_java_tests
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildStartTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ChildStartProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/ClassLoaderCopiesTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/TwoBuildsTest.java
+    ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/TwoBuildsProbe.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/JdkViewTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/EnvironmentScopeTest.java
     ${CMAKE_CURRENT_LIST_DIR}/quorvalen/zelka/UnfollowableShapes.java
@@ -38,7 +40,7 @@ add_jar(zknative7_java_tests
 # LAUNCHER, the command that starts this JVM and every child JVM of the suites (a qemu-user binary
 # with -L /); TAG, to run only the tests with that tag ("architecture": what can differ by
 # architecture; "jar": what can differ when the library comes from the jar; "attacks": another
-# user's, as root, which no suite runs otherwise); OPTIONS, further
+# user's, as root, and "builds": other versions' beside this one, which no suite runs otherwise); OPTIONS, further
 # options for JAVA; ENVIRONMENT, further variables for it (NAME=VALUE).
 file(MAKE_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/no-libraries)
 set(carried ${ZKNATIVE7_HOST_PLATFORM} ${ZKNATIVE7_CROSS_PLATFORMS})
@@ -52,7 +54,7 @@ function(zknative7_java_suite name java library_dir installed)
   set(cost 50)  # seconds, about: a fresh build's ctest has no times yet and starts the longest first
   set(watchdog)
   set(emulation_options)
-  set(selection --exclude-tag attacks)
+  set(selection --exclude-tag attacks --exclude-tag builds)
   if(suite_TAG)
     set(selection --include-tag ${suite_TAG})
   endif()

@@ -46,7 +46,7 @@ class ClassLoaderCopiesTest {
         final Method setenv;
         final Method unsetenv;
         final Method environment;
-        final Method followInJdk;
+        final Method followInJdk;  // null in a version from before the JDK view
         final Method followsInJdk;
 
         Copy(URL jar) throws Exception {
@@ -60,8 +60,16 @@ class ClassLoaderCopiesTest {
             setenv = tools.getMethod("setenv", String.class, String.class);
             unsetenv = tools.getMethod("unsetenv", String.class);
             environment = tools.getMethod("environment");
-            followInJdk = tools.getMethod("followInJdk", boolean.class);
-            followsInJdk = tools.getMethod("followsInJdk");
+            followInJdk = optional("followInJdk", boolean.class);
+            followsInJdk = optional("followsInJdk");
+        }
+
+        private Method optional(String name, Class<?>... parameters) {
+            try {
+                return tools.getMethod(name, parameters);
+            } catch (NoSuchMethodException e) {
+                return null;
+            }
         }
 
         String getenv(String name) {
