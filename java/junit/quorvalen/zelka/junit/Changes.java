@@ -42,11 +42,11 @@ final class Changes {
         return changes;
     }
 
-    /** What a test in {@code type} starts from: its class's values over its enclosing classes'. */
-    static Changes forTestsOf(Class<?> type) {
-        Changes changes = onClass(type);
-        for (Class<?> outer = type.getEnclosingClass(); outer != null; outer = outer.getEnclosingClass()) {
-            Changes enclosing = onClass(outer);
+    /** What a test starts from in the classes it runs in, innermost first: each one's values over those outside it. */
+    static Changes forTestsIn(List<Class<?>> classes) {
+        Changes changes = new Changes();
+        for (Class<?> type : classes) {
+            Changes enclosing = onClass(type);
             changes.restoreEverything |= enclosing.restoreEverything;
             changes.addFarther(enclosing.values);
         }
@@ -155,7 +155,7 @@ final class Changes {
                     scope.set(value.getKey(), value.getValue());
                 }
             }
-        } catch (RuntimeException refused) {
+        } catch (RuntimeException | Error refused) {
             scope.close();
             throw refused;
         }

@@ -2,6 +2,9 @@
 package quorvalen.zelka.junit;
 
 import java.lang.reflect.AnnotatedElement;
+import java.util.ArrayList;
+import java.util.List;
+import java.util.Optional;
 import org.junit.jupiter.api.extension.AfterAllCallback;
 import org.junit.jupiter.api.extension.AfterEachCallback;
 import org.junit.jupiter.api.extension.BeforeAllCallback;
@@ -38,9 +41,11 @@ public final class EnvironmentVariablesExtension
     public void beforeAll(ExtensionContext context) throws InterruptedException {
         Class<?> type = context.getRequiredTestClass();
         Changes own = Changes.onClass(type);
-        boolean restoring = Changes.forTestsOf(type).restoresEverything();
+        List<Class<?>> classes = runningClasses(context);
+        boolean restoring = Changes.forTestsIn(classes).restoresEverything();
         if (!own.isEmpty() || restoring) {
-            context.getStore(NAMESPACE).put(type, Applied.under(type, type.getEnclosingClass(), own, restoring));
+            Class<?> within = classes.size() > 1 ? classes.get(1) : null;
+            context.getStore(NAMESPACE).put(type, Applied.under(type, within, own, restoring));
         }
     }
 
@@ -51,7 +56,7 @@ public final class EnvironmentVariablesExtension
 
     @Override
     public void beforeEach(ExtensionContext context) throws InterruptedException {
-        Changes changes = Changes.forTestsOf(context.getRequiredTestClass()).under(Changes.onMethod(context.getRequiredTestMethod()));
+        Changes changes = Changes.forTestsIn(runningClasses(context)).under(Changes.onMethod(context.getRequiredTestMethod()));
         if (!changes.isEmpty()) {
             context.getStore(NAMESPACE).put(context.getRequiredTestMethod(),
                 Applied.under(context.getUniqueId(), context.getRequiredTestClass(), changes, false));
@@ -61,6 +66,20 @@ public final class EnvironmentVariablesExtension
     @Override
     public void afterEach(ExtensionContext context) {
         close(context, context.getRequiredTestMethod());
+    }
+
+    /**
+     * The classes that `context` runs in, innermost first. A {@code @Nested} class declared in a
+     * superclass runs inside the subclass, which is not its enclosing class.
+     */
+    private static List<Class<?>> runningClasses(ExtensionContext context) {
+        List<Class<?>> classes = new ArrayList<>();
+        for (Optional<ExtensionContext> at = Optional.of(context); at.isPresent(); at = at.get().getParent()) {
+            if (at.get().getTestClass().isPresent() && !at.get().getTestMethod().isPresent()) {
+                classes.add(at.get().getTestClass().get());
+            }
+        }
+        return classes;
     }
 
     private static void close(ExtensionContext context, AnnotatedElement element) {
@@ -87,7 +106,7 @@ public final class EnvironmentVariablesExtension
             EnvironmentLock.Hold hold = EnvironmentLock.hold(holder, within);
             try {
                 return new Applied(hold, changes.apply(restoring));
-            } catch (RuntimeException refused) {
+            } catch (RuntimeException | Error refused) {
                 hold.close();
                 throw refused;
             }

@@ -143,6 +143,18 @@ class EnvironmentAnnotationsTest {
         assertLeftAsFound(before);
     }
 
+    /** A nested class declared in a superclass runs in the subclass, not in the class that declares it. */
+    @Test
+    void aNestedClassRunsInTheClassThatRunsItNotTheOneDeclaringIt() {
+        Map<String, String> before = now(WATCHED);
+        assertEquals(new ArrayList<String>(), failures(run(Fixtures.RunsInheritedNested.class)));
+        Map<String, String> seen = new HashMap<>();
+        seen.put("inherited first: ZK7U_OVER", Readers.seenAs("subclass"));
+        seen.put("inherited second: ZK7U_ADDED", Readers.seenAs(null));
+        assertEquals(seen, new HashMap<>(Fixtures.SEEN));
+        assertLeftAsFound(before);
+    }
+
     /** What each point of a class's run sees: its values again before each test, put back after each test, nested class, class. */
     @Test
     void eachTestStartsFromItsClassesValuesAndEachPointPutsBack() {

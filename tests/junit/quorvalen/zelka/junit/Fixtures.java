@@ -131,6 +131,30 @@ final class Fixtures {
         }
     }
 
+    @SetEnvironmentVariable(name = "ZK7U_OVER", value = "superclass")
+    abstract static class DeclaresNested {
+        @Nested
+        @TestMethodOrder(MethodOrderer.MethodName.class)
+        class Inherited {
+            @Test
+            void first() {
+                see("inherited first", "ZK7U_OVER");
+                NativeTools.setenv("ZK7U_ADDED", "first");
+            }
+
+            @Test
+            void second() {
+                see("inherited second", "ZK7U_ADDED");
+            }
+        }
+    }
+
+    /** Runs the nested class it inherits: its values over its superclass's there, its restore after each test. */
+    @SetEnvironmentVariable(name = "ZK7U_OVER", value = "subclass")
+    @RestoreEnvironment
+    static final class RunsInheritedNested extends DeclaresNested {
+    }
+
     /**
      * Each test starts from the class's value whatever changed it, and the class's restore puts
      * back after each test, after the nested class and after the class.
