@@ -8,12 +8,14 @@ import java.util.Arrays;
 import java.util.LinkedHashMap;
 import java.util.List;
 import java.util.Map;
+import java.util.function.BooleanSupplier;
 
 /**
  * A set of changes to this process's environment, made through {@link NativeTools}, that
  * {@link #close()} undoes: each name it set or cleared gets back the value it had when the scope
- * first touched it (unpaired surrogates included), or is unset again. For a test of any framework,
- * or a tool:
+ * first touched it (unpaired surrogates included), or is unset again; when a newer scope still
+ * open had changed the name by then, the value that scope found. For a test of any framework, or
+ * a tool:
  *
  * <pre>{@code
  * try (EnvironmentScope scope = EnvironmentScope.open().set("TZ", "UTC").clear("LANG")) {
@@ -42,8 +44,17 @@ import java.util.Map;
  * back removed.
  */
 public final class EnvironmentScope implements AutoCloseable {
-    /** Each name's variable as the host held it when this scope first touched it, in that order; null when unset. */
-    private final Map<String, byte[][]> before = new LinkedHashMap<>();
+    /**
+     * The scopes open in this process, oldest first. One that first touches a name a newer one has
+     * changed puts back what the newer one found, not the newer one's value: a class-wide scope
+     * touched during a test would otherwise leave the test's value behind after the class.
+     */
+    private static final List<EnvironmentScope> OPEN = new ArrayList<>();
+    /** Counts first touches, under OPEN's lock, so that the earliest of several newer scopes' is found. */
+    private static long touches;
+
+    /** Each name's variable as the host held it when this scope first touched it, in that order. Written under OPEN's lock. */
+    private final Map<String, Found> before = new LinkedHashMap<>();
     /** The whole environment as the host held it when asked for, or null. */
     private Map<ByteBuffer, byte[]> everything;
     private final boolean switchedFollowingOn;
@@ -70,6 +81,20 @@ public final class EnvironmentScope implements AutoCloseable {
             switchedFollowingOn = following;
         } else {
             switchedFollowingOn = false;
+        }
+        synchronized (OPEN) {
+            OPEN.add(this);
+        }
+    }
+
+    /** A variable as the host held it (null when unset), and when that was found. */
+    private static final class Found {
+        final byte[][] held;
+        final long touch;
+
+        Found(byte[][] held, long touch) {
+            this.held = held;
+            this.touch = touch;
         }
     }
 
@@ -162,7 +187,7 @@ public final class EnvironmentScope implements AutoCloseable {
         } catch (Throwable thrown) {
             try {
                 close();
-            } catch (RuntimeException alsoRefused) {
+            } catch (Throwable alsoRefused) {
                 thrown.addSuppressed(alsoRefused);
             }
             throw thrown;
@@ -190,8 +215,9 @@ public final class EnvironmentScope implements AutoCloseable {
      * environment it was asked to; then stops the JDK's copy following when opening started it.
      * Closing again does nothing.
      *
-     * @throws IllegalStateException naming the variables the host refused to put back (the rest
-     *     are put back all the same)
+     * @throws IllegalStateException naming the variables the host refused to put back, or as
+     *     {@link NativeTools#setenv} throws it when the JDK's copy stopped following; the rest are
+     *     put back all the same, and the first exception thrown is the one that comes out
      */
     @Override
     public void close() {
@@ -199,45 +225,85 @@ public final class EnvironmentScope implements AutoCloseable {
             return;
         }
         closed = true;
+        synchronized (OPEN) {
+            OPEN.remove(this);
+        }
         List<String> refused = new ArrayList<>();
-        List<Map.Entry<String, byte[][]>> changes = new ArrayList<>(before.entrySet());
+        List<Throwable> thrown = new ArrayList<>();  // the first comes out, after the rest are put back
+        List<Map.Entry<String, Found>> changes = new ArrayList<>(before.entrySet());
         for (int i = changes.size() - 1; i >= 0; i--) {
-            byte[][] held = changes.get(i).getValue();
-            boolean done = held == null ? NativeTools.unsetenv(changes.get(i).getKey()) : NativeTools.putHeld0(held[0], held[1]);
-            if (!done) {
-                refused.add(changes.get(i).getKey());
-            }
+            String name = changes.get(i).getKey();
+            byte[][] held = changes.get(i).getValue().held;
+            attempt(name, () -> held == null ? NativeTools.unsetenv(name) : NativeTools.putHeld0(held[0], held[1]), refused, thrown);
         }
         if (everything != null) {
-            // Removals first: on Windows a name now spelt in another case is the same variable.
-            for (ByteBuffer name : held().keySet()) {
-                if (!everything.containsKey(name)) {
-                    putBack(name, null, refused);
-                }
-            }
-            Map<ByteBuffer, byte[]> now = held();
-            for (Map.Entry<ByteBuffer, byte[]> variable : everything.entrySet()) {
-                if (!Arrays.equals(variable.getValue(), now.get(variable.getKey()))) {
-                    putBack(variable.getKey(), variable.getValue(), refused);
-                }
-            }
+            attempt("the environment", () -> putBackEverything(refused, thrown), refused, thrown);
         }
         if (switchedFollowingOn) {
-            NativeTools.followInJdk(false);
+            attempt("following", () -> {
+                NativeTools.followInJdk(false);
+                return true;
+            }, refused, thrown);
         }
         if (!refused.isEmpty()) {
-            throw new IllegalStateException("the host refused to put back " + refused);
+            thrown.add(new IllegalStateException("the host refused to put back " + refused));
+        }
+        if (!thrown.isEmpty()) {
+            Throwable first = thrown.get(0);
+            thrown.subList(1, thrown.size()).forEach(first::addSuppressed);
+            if (first instanceof Error) {
+                throw (Error) first;
+            }
+            throw (RuntimeException) first;
+        }
+    }
+
+    private boolean putBackEverything(List<String> refused, List<Throwable> thrown) {
+        // Removals first: on Windows a name now spelt in another case is the same variable.
+        for (ByteBuffer name : held().keySet()) {
+            if (!everything.containsKey(name)) {
+                attempt(nameOf(name), () -> NativeTools.putHeld0(name.array(), null), refused, thrown);
+            }
+        }
+        Map<ByteBuffer, byte[]> now = held();
+        for (Map.Entry<ByteBuffer, byte[]> variable : everything.entrySet()) {
+            if (!Arrays.equals(variable.getValue(), now.get(variable.getKey()))) {
+                attempt(nameOf(variable.getKey()), () -> NativeTools.putHeld0(variable.getKey().array(), variable.getValue()),
+                    refused, thrown);
+            }
+        }
+        return true;
+    }
+
+    /** Runs one put-back: a refusal names `what` in `refused`, an exception goes to `thrown`. */
+    private static void attempt(String what, BooleanSupplier putBack, List<String> refused, List<Throwable> thrown) {
+        try {
+            if (!putBack.getAsBoolean()) {
+                refused.add(what);
+            }
+        } catch (RuntimeException | Error e) {
+            thrown.add(e);
         }
     }
 
     private void remember(String name) {
         requireOpen();
-        if (!before.containsKey(name)) {
-            byte[][] held = NativeTools.heldVariable0(name);
-            if (held == null) {
-                throw new OutOfMemoryError("no room to copy " + name);
+        if (before.containsKey(name)) {
+            return;
+        }
+        byte[][] held = NativeTools.heldVariable0(name);
+        if (held == null) {
+            throw new OutOfMemoryError("no room to copy " + name);
+        }
+        synchronized (OPEN) {
+            Found found = new Found(held.length == 0 ? null : held, ++touches);
+            for (int i = OPEN.indexOf(this) + 1; i < OPEN.size(); i++) {
+                Found newer = OPEN.get(i).before.get(name);
+                if (newer != null && newer.touch < found.touch) {
+                    found = newer;
+                }
             }
-            before.put(name, held.length == 0 ? null : held);
+            before.put(name, found);
         }
     }
 
@@ -260,10 +326,7 @@ public final class EnvironmentScope implements AutoCloseable {
         }
     }
 
-    /** Gives the variable `name` (as held) the value `value` again, or removes it when `value` is null. */
-    private static void putBack(ByteBuffer name, byte[] value, List<String> refused) {
-        if (!NativeTools.putHeld0(name.array(), value)) {
-            refused.add(new String(name.array(), OsFamily.hostIsWindows() ? StandardCharsets.UTF_16LE : StandardCharsets.UTF_8));
-        }
+    private static String nameOf(ByteBuffer held) {
+        return new String(held.array(), OsFamily.hostIsWindows() ? StandardCharsets.UTF_16LE : StandardCharsets.UTF_8);
     }
 }

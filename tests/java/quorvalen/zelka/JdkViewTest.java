@@ -260,6 +260,22 @@ class JdkViewTest {
         assertTrue(NativeTools.unsetenv("ZK7J_JDK_TAKEN"));
     }
 
+    /** A put-back the followed copy cannot take leaves the scope's other names put back all the same. */
+    @Test
+    void aScopeWhosePutBackCannotBeFollowedPutsBackTheRest() {
+        NativeTools.follow(JdkShape.of(UnfollowableShapes.RefusesOneName.class));
+        EnvironmentScope scope = EnvironmentScope.open().set("ZK7J_JDK_FIRST", "first");
+        assertThrows(IllegalStateException.class, () -> scope.set(UnfollowableShapes.RefusesOneName.REFUSED, "set"));
+        assertTrue(NativeTools.unsetenv(UnfollowableShapes.RefusesOneName.REFUSED));
+        NativeTools.follow(JdkShape.of(UnfollowableShapes.RefusesOneName.class));
+        scope.set("ZK7J_JDK_LAST", "last");
+        IllegalStateException told = assertThrows(IllegalStateException.class, scope::close);
+        assertTrue(told.getMessage().contains("could not follow"), told.getMessage());
+        for (String name : new String[] {"ZK7J_JDK_FIRST", "ZK7J_JDK_LAST", UnfollowableShapes.RefusesOneName.REFUSED}) {
+            assertNull(NativeTools.getenv(name), name);
+        }
+    }
+
     /** The Windows shape, followed where no Windows JVM runs: names matched as Windows matches them. */
     @Test
     void aWindowsShapedCopyFollowsWithNamesOfAnyCase() throws Exception {

@@ -32,6 +32,10 @@ import quorvalen.zelka.EnvironmentScope;
  * value that holds U+0000, fails the test with a message naming this rule, the name and the test,
  * and changes nothing.
  *
+ * <p>Keep the rule outside a {@code Timeout} rule ({@code RuleChain.outerRule(environment).around(timeout)}):
+ * that rule runs what it wraps on a thread JUnit leaves running when the time is up, so the values
+ * would stay until that thread ends.
+ *
  * <p>In parallel runs (JUnit's {@code ParallelComputer}, Surefire's {@code parallel=methods}) the
  * rule holds the process's {@link EnvironmentLock} while its changes stand, which zknative7-junit's
  * JUnit Jupiter extension takes too: tests using it run one at a time, and a class rule's class lets

@@ -102,6 +102,7 @@ public final class RuleFixtures {
         @Test
         public void seesBoth() {
             see("class", "ZK7R_CLASS", "ZK7R_SET");
+            ENVIRONMENT.set("ZK7R_SET", "class-wide");  // put back after the class to what it was before the test's rule
         }
     }
 
