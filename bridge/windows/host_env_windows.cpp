@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
@@ -43,9 +44,17 @@ bool lockForReading() {
     return alone;
 }
 
+// Under the lock held alone: readers may share it from now on.
+void markWideEnvironmentBuilt() {
+    if (!wideEnvironmentBuilt.load(std::memory_order_relaxed)) {
+        _wgetenv(L"PATH");  // not every read that held the lock alone made the runtime build it
+        wideEnvironmentBuilt.store(true, std::memory_order_release);
+    }
+}
+
 void unlockAfterReading(bool alone) {
     if (alone) {
-        wideEnvironmentBuilt.store(true, std::memory_order_release);
+        markWideEnvironmentBuilt();
         shared().unlock();
     } else {
         shared().unlockShared();
@@ -131,6 +140,18 @@ const wchar_t** listedEntries(size_t* count) {
     return listed;
 }
 
+// The name of the entry whose value _wgetenv returned, as the runtime spells it: put back under
+// the spelling asked for, the runtime would respell the variable. `asked` when none is found.
+const void* storedNameOf(const wchar_t* value, size_t nameUnits, const void* asked) {
+    auto at = reinterpret_cast<uintptr_t>(value);
+    for (const wchar_t* const* entry = _wenviron; value != nullptr && entry != nullptr && *entry != nullptr; ++entry) {
+        if (at - reinterpret_cast<uintptr_t>(*entry) == (nameUnits + 1) * sizeof(wchar_t)) {
+            return *entry;
+        }
+    }
+    return asked;
+}
+
 // The JDK's copy starts from every variable listed now.
 jstring followListedVariables(JNIEnv* env, jobject environment, jobject caseInsensitive, jclass variable, jclass value) {
     size_t count = 0;
@@ -184,7 +205,7 @@ jstring hostFollowJdk(JNIEnv* env, jobject environment, jobject caseInsensitive,
     shared().lock();
     jstring failed = environment == nullptr ? shared().followJdkView(env, nullptr, nullptr, nullptr, nullptr, nullptr, 0)
                                             : followListedVariables(env, environment, caseInsensitive, variable, value);
-    wideEnvironmentBuilt.store(true, std::memory_order_release);
+    markWideEnvironmentBuilt();
     shared().unlock();
     return failed;
 }
@@ -246,7 +267,8 @@ jobjectArray hostHeldVariable(JNIEnv* env, jstring name, jsize length) {
     wideName[nameUnits] = 0;
     bool alone = lockForReading();
     const wchar_t* value = nameUnits == 0 ? nullptr : _wgetenv(reinterpret_cast<const wchar_t*>(wideName));
-    HeldVariable held = {wideName, nameUnits * sizeof(wchar_t), value, value == nullptr ? 0 : wcslen(value) * sizeof(wchar_t)};
+    HeldVariable held = {storedNameOf(value, nameUnits, wideName), nameUnits * sizeof(wchar_t), value,
+                         value == nullptr ? 0 : wcslen(value) * sizeof(wchar_t)};
     jobjectArray made = newHeldArray(env, &held, value == nullptr ? 0 : 1);
     unlockAfterReading(alone);
     freeWide(env, wideName);

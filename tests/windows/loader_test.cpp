@@ -440,6 +440,7 @@ TEST(Loader, PutsEntriesBackAsHeldAndRefusesWhatWouldApplySomethingElse) {
     ASSERT_NE(variable, nullptr);
     std::vector<std::string> held = FakeJni::byteElementsOf(variable);
     ASSERT_EQ(held.size(), 2u);
+    EXPECT_EQ(held[0], heldOf(u"ZK7W_HELD")) << "the name as stored, not as asked";
     EXPECT_EQ(held[1], heldOf(value));
     jobjectArray entries = lib.heldEntries0(&fake.env, nullptr);
     ASSERT_NE(entries, nullptr);
