@@ -14,8 +14,13 @@ const wchar_t kMappingPrefix[] = L"Local\\zknative7-serving-";
 // How long a later copy waits for the creator to publish, which takes it four pointers.
 const DWORD kPublishWaitMillis = 2000;
 
-// The mapping's contents, null until written: first the three natives where copies before the
-// serving contract put them and look for them, then the function that gives the contract.
+// The most slots a reader looks at: more than any earlier version had natives.
+const size_t kMostSlots = 32;
+
+// The mapping's contents as this version writes them, null until written: the three natives where
+// copies of 1.0.0 before the serving contract put them and look for them, then the function that
+// gives the contract. Copies between those and the contract wrote every native in their list's
+// order, so a reader finds the three by what each address is exported as, wherever it lies.
 struct Published {
     void* volatile getenv0;
     void* volatile putenv0;
@@ -49,31 +54,56 @@ void publishThisCopy(HANDLE mapping) {
     }
     auto* published = static_cast<Published*>(MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, sizeof(Published)));
     if (published != nullptr) {
+        // The contract first: a reader that sees the three natives without it takes this copy for
+        // one from before the contract, however long this thread was kept from writing it.
+        InterlockedExchangePointer(&published->contract, reinterpret_cast<void*>(&zknative7_serving_contract));
         InterlockedExchangePointer(&published->getenv0, reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_getenv0));
         InterlockedExchangePointer(&published->putenv0, reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_putenv0));
         InterlockedExchangePointer(&published->environ0, reinterpret_cast<void*>(&Java_quorvalen_zelka_NativeTools_environ0));
-        InterlockedExchangePointer(&published->contract, reinterpret_cast<void*>(&zknative7_serving_contract));
     }
 }
 
+// The three natives and the contract among `count` slots, each by the export it is; null where none is.
+Published exportsAmong(const void* const volatile* slots, size_t count) {
+    Published seen = {nullptr, nullptr, nullptr, nullptr};
+    for (size_t i = 0; i < count; ++i) {
+        void* address = const_cast<void*>(slots[i]);
+        void* volatile* as = exporterOf(address, kGetenv0) != nullptr    ? &seen.getenv0
+                             : exporterOf(address, kPutenv0) != nullptr  ? &seen.putenv0
+                             : exporterOf(address, kEnviron0) != nullptr ? &seen.environ0
+                             : exporterOf(address, kContract) != nullptr ? &seen.contract
+                                                                          : nullptr;
+        if (as != nullptr && *as == nullptr) {
+            *as = address;
+        }
+    }
+    return seen;
+}
+
 // Reads what the creator of the mapping published, once it is all there (a copy before the
-// contract publishes three pointers) or the wait is up.
+// contract publishes no contract) or the wait is up.
 Published read(HANDLE mapping) {
     Published seen = {nullptr, nullptr, nullptr, nullptr};
     // Read-only: whoever made the mapping may not let us write. Aligned pointer reads are atomic.
-    const auto* published = static_cast<const Published*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, sizeof(Published)));
-    if (published == nullptr) {
+    // The whole mapping, as long as its creator made it; the rest of its page reads as zeros.
+    const auto* slots = static_cast<const void* const volatile*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
+    MEMORY_BASIC_INFORMATION region;
+    if (slots == nullptr || VirtualQuery(const_cast<const void**>(slots), &region, sizeof region) == 0) {
+        if (slots != nullptr) {
+            UnmapViewOfFile(const_cast<const void**>(slots));
+        }
         return seen;
     }
+    size_t count = region.RegionSize / sizeof(void*) < kMostSlots ? region.RegionSize / sizeof(void*) : kMostSlots;
     for (DWORD start = GetTickCount();; Sleep(1)) {
-        seen = {published->getenv0, published->putenv0, published->environ0, published->contract};
+        seen = exportsAmong(slots, count);
         bool earlierDone = seen.getenv0 != nullptr && seen.putenv0 != nullptr && seen.environ0 != nullptr;
         if ((earlierDone && (seen.contract != nullptr || GetTickCount() - start >= 50)) ||
             GetTickCount() - start >= kPublishWaitMillis) {
             break;
         }
     }
-    UnmapViewOfFile(published);
+    UnmapViewOfFile(const_cast<const void**>(slots));
     return seen;
 }
 
