@@ -49,7 +49,12 @@ public final class NativeTools {
         }
         String view = System.getProperty(JDK_VIEW_PROPERTY);
         if (FOLLOW.equals(view)) {
-            followInJdk(true);
+            try {
+                followInJdk(true);
+            } catch (UnsupportedOperationException cannot) {
+                // Everything else still works; followsInJdk() tells those who rely on following.
+                System.err.println("zknative7: -D" + JDK_VIEW_PROPERTY + "=" + FOLLOW + ": " + cannot.getMessage());
+            }
         } else if (view != null && !view.equals(SNAPSHOT)) {
             throw new IllegalArgumentException("-D" + JDK_VIEW_PROPERTY + "=" + view + ": must be " + FOLLOW + " or " + SNAPSHOT);
         }
@@ -210,7 +215,8 @@ public final class NativeTools {
      * through any copy of this library in the process, changes it too, and no reader of it ever
      * misses a variable nobody changed. A child started by a builder whose {@code environment()} was
      * changed inherits each value's exact bytes as they are stored here. Switching off leaves the
-     * copy as it is. {@code -Dzknative7.jdkView=follow} switches on when this class initialises.
+     * copy as it is. {@code -Dzknative7.jdkView=follow} switches on when this class initialises;
+     * where following cannot be, it says why on standard error, once, and leaves it off.
      *
      * <p>What the JDK's copy cannot hold exactly: a name with an unpaired surrogate is listed by
      * {@code System.getenv()} but found by no lookup, since the JDK encodes a looked-up name's
