@@ -5,6 +5,7 @@ import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
 import java.net.URL;
+import java.nio.file.InvalidPathException;
 import java.nio.file.Path;
 import java.util.List;
 
@@ -35,7 +36,14 @@ final class BundledLibrary {
                 : "this jar, which carries no library for this platform but " + JarResources.carried());
             throw new UnsatisfiedLinkError("not in this jar");
         }
-        Path parent = ExtractionPlace.parent();
+        Path parent;
+        try {
+            parent = ExtractionPlace.parent();
+        } catch (InvalidPathException notAPath) {
+            tried.add(name + ": the folder to extract it to, " + notAPath.getInput().replace("\0", "\\0") + ", is no path: "
+                + notAPath.getReason());
+            throw new UnsatisfiedLinkError("cannot extract " + name);
+        }
         Path library = null;
         try (ExtractionPlace own = ExtractionPlace.open(parent)) {
             StaleExtractions.remove(own.folder());

@@ -53,6 +53,10 @@ class NativeLoaderTest {
             }
             return;
         }
+        String withNul = System.getProperty("zknative7.test.tmpdirWithNul");
+        if (withNul != null) {
+            System.setProperty("zknative7.tmpdir", withNul + "\0");  // no command line can pass one
+        }
         try {
             System.out.println("loaded " + NativeTools.librarySource());
             System.out.println("PATH " + (NativeTools.getenv("PATH") != null));
@@ -167,6 +171,8 @@ class NativeLoaderTest {
             {JAR, new String[] {"-Dzknative7.library=" + scratch.resolve("missing.so")}, 3,
                 "failed cannot load zknative7 from zknative7.library; tried " + scratch.resolve("missing.so"), ""},
             {JAR, new String[] {"-Dzknative7.library="}, 3, "failed zknative7.library is set but empty", ""},
+            {JAR, new String[] {"-Dzknative7.test.tmpdirWithNul=" + extractions}, 3, "failed cannot load zknative7 for os.name=",
+                extractions + "\\0, is no path: Nul character not allowed"},
             {CLASSES, new String[] {"-Dzknative7.library=" + LIBRARY}, 0,
                 "loaded zknative7.library: " + new File(LIBRARY).getAbsolutePath(), ""},
         };
