@@ -143,6 +143,9 @@ public final class EnvCommand {
             return child.start().waitFor();
         } catch (IOException e) {
             throw notStarted(args[next], e);
+        } catch (IllegalArgumentException malformed) {
+            // Windows' process start refuses some quoting (an argument with an embedded quote, say).
+            throw new EnvFailure(EnvFailure.CANNOT_RUN, "cannot run '" + args[next] + "': " + malformed.getMessage());
         }
     }
 
