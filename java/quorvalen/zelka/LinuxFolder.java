@@ -64,12 +64,21 @@ final class LinuxFolder implements Folder {
             throw new IOException("this JVM cannot work relative to an open folder");
         }
         LinuxFolder opened = new LinuxFolder((SecureDirectoryStream<Path>) stream, path, user);
-        Object key = Files.readAttributes(path, BasicFileAttributes.class, LinkOption.NOFOLLOW_LINKS).fileKey();
-        if (!Objects.equals(key, opened.self().key)) {
+        try {
+            Object key = Files.readAttributes(path, BasicFileAttributes.class, LinkOption.NOFOLLOW_LINKS).fileKey();
+            return opened.sameAs(key, path);
+        } catch (IOException | RuntimeException e) {
             opened.close();
+            throw e;
+        }
+    }
+
+    /** This folder, when it is still the one with `key`; else NotOurs, naming `path`. */
+    private LinuxFolder sameAs(Object key, Path path) throws IOException {
+        if (!Objects.equals(key, self().key)) {
             throw new NotOurs(path + " was replaced while it was opened");
         }
-        return opened;
+        return this;
     }
 
     @Override
@@ -119,11 +128,12 @@ final class LinuxFolder implements Folder {
         }
         LinuxFolder opened = new LinuxFolder(stream.newDirectoryStream(relative(name), LinkOption.NOFOLLOW_LINKS),
             path.resolve(name), user);
-        if (!Objects.equals(opened.self().key, seen.key)) {
+        try {
+            return opened.sameAs(seen.key, path.resolve(name));
+        } catch (IOException | RuntimeException e) {
             opened.close();
-            throw new NotOurs(path.resolve(name) + " was replaced while it was opened");
+            throw e;
         }
-        return opened;
     }
 
     @Override
