@@ -351,8 +351,10 @@ bool publishCompacted() {
                 kept[keptCount++] = entries[i];
             }
         }
-        holeFiller = nullptr;
         published = publishCopy(kept, keptCount, nullptr, 0, nullptr) != nullptr;
+        if (published) {
+            holeFiller = nullptr;  // none left; a copy that failed leaves the holes, still known as such
+        }
     }
     sFree(kept);
     sFree(names);
