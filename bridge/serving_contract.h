@@ -34,6 +34,8 @@ struct ServingContract {
     bool (ZKNATIVE7_CALL* publishAssignment)(const char* entry, size_t entryBytes, size_t nameBytes);
     bool (ZKNATIVE7_CALL* publishRemoval)(const char* name, size_t nameBytes);
     const char* (ZKNATIVE7_CALL* publishedValue)(const char* name, size_t nameBytes);
+    // The listing is a block of the C runtime's malloc, which the caller frees with free: the one
+    // allocator two copies of any versions are sure to share.
     const char** (ZKNATIVE7_CALL* publishedVariables)(size_t* count);
     bool (ZKNATIVE7_CALL* publishCompacted)(void);
     // The JDK's followed copy (jdk_view.h), under the lock.
