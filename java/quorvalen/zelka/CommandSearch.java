@@ -3,6 +3,7 @@ package quorvalen.zelka;
 
 import java.io.File;
 import java.util.ArrayList;
+import java.util.Collections;
 import java.util.List;
 
 /**
@@ -71,15 +72,23 @@ final class CommandSearch {
     /**
      * As cmd.exe: a name with a folder in it as it is, otherwise in each of PATH's folders (';'
      * apart, quotes around one taken off, empty ones skipped); a name without an extension with
-     * each of PATHEXT's in turn. Names and folders are UTF-16, as Windows takes them.
+     * each of PATHEXT's in turn; one with a dot as it is, and where no file has it (python3.12),
+     * with PATHEXT's. Names and folders are UTF-16, as Windows takes them.
      */
     static String onWindows(String name, File directory) throws EnvFailure {
-        List<String> candidates = withExtensions(name);
+        // The name as it is first (everywhere), and only then with extensions.
+        List<List<String>> passes = new ArrayList<>();
+        passes.add(withExtensions(name));
+        if (hasExtension(name)) {
+            passes.add(withPathext(name));
+        }
         if (name.indexOf('\\') >= 0 || name.indexOf('/') >= 0 || name.indexOf(':') >= 0) {
-            for (String candidate : candidates) {
-                File file = within(directory, candidate);
-                if (file.isFile()) {
-                    return file.getAbsolutePath();
+            for (List<String> pass : passes) {
+                for (String candidate : pass) {
+                    File file = within(directory, candidate);
+                    if (file.isFile()) {
+                        return file.getAbsolutePath();
+                    }
                 }
             }
             File file = within(directory, name);
@@ -91,20 +100,22 @@ final class CommandSearch {
         }
         String path = NativeTools.getenv("PATH");
         EnvFailure unrunnable = null;
-        for (String folder : path == null ? new String[0] : path.split(";")) {
-            if (folder.length() >= 2 && folder.startsWith("\"") && folder.endsWith("\"")) {
-                folder = folder.substring(1, folder.length() - 1);
-            }
-            if (folder.isEmpty() || name.isEmpty()) {
-                continue;
-            }
-            for (String candidate : candidates) {
-                File file = new File(within(directory, folder), candidate);
-                if (file.isFile()) {
-                    return file.getAbsolutePath();
+        for (List<String> pass : passes) {
+            for (String folder : path == null ? new String[0] : path.split(";")) {
+                if (folder.length() >= 2 && folder.startsWith("\"") && folder.endsWith("\"")) {
+                    folder = folder.substring(1, folder.length() - 1);
                 }
-                if (unrunnable == null && file.isDirectory()) {
-                    unrunnable = new EnvFailure(EnvFailure.CANNOT_RUN, "cannot run '" + name + "': is a directory");
+                if (folder.isEmpty() || name.isEmpty()) {
+                    continue;
+                }
+                for (String candidate : pass) {
+                    File file = new File(within(directory, folder), candidate);
+                    if (file.isFile()) {
+                        return file.getAbsolutePath();
+                    }
+                    if (unrunnable == null && file.isDirectory()) {
+                        unrunnable = new EnvFailure(EnvFailure.CANNOT_RUN, "cannot run '" + name + "': is a directory");
+                    }
                 }
             }
         }
@@ -116,12 +127,16 @@ final class CommandSearch {
 
     /** The name itself when it has an extension, otherwise the name with each of PATHEXT's. */
     static List<String> withExtensions(String name) {
+        return hasExtension(name) ? Collections.singletonList(name) : withPathext(name);
+    }
+
+    static boolean hasExtension(String name) {
+        return name.substring(Math.max(name.lastIndexOf('\\'), name.lastIndexOf('/')) + 1).indexOf('.') >= 0;
+    }
+
+    /** The name with each of PATHEXT's extensions, in its order. */
+    static List<String> withPathext(String name) {
         List<String> candidates = new ArrayList<>();
-        String last = name.substring(Math.max(name.lastIndexOf('\\'), name.lastIndexOf('/')) + 1);
-        if (last.indexOf('.') >= 0) {
-            candidates.add(name);
-            return candidates;
-        }
         String extensions = NativeTools.getenv("PATHEXT");
         for (String extension : (extensions == null ? DEFAULT_PATHEXT : extensions).split(";")) {
             if (!extension.isEmpty()) {

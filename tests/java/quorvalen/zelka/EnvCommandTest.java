@@ -63,7 +63,7 @@ class EnvCommandTest {
         Files.setPosixFilePermissions(scratch.resolve("bin/zk7t-plain"), PosixFilePermissions.fromString("rw-r--r--"));
         // A command as Windows finds it, by PATHEXT's extension, beside one of the bare name.
         Files.createDirectories(scratch.resolve("win"));
-        for (String[] command : new String[][] {{"zk7t-win.CMD", "win"}, {"zk7t-win", "bare"}}) {
+        for (String[] command : new String[][] {{"zk7t-win.CMD", "win"}, {"zk7t-win", "bare"}, {"zk7t-v1.2.CMD", "dotted"}}) {
             Path file = Files.write(scratch.resolve("win").resolve(command[0]),
                 ("#!/bin/sh\necho \"" + command[1] + " $*\"\n").getBytes(StandardCharsets.US_ASCII));
             Files.setPosixFilePermissions(file, PosixFilePermissions.fromString("rwxr-xr-x"));
@@ -267,6 +267,8 @@ class EnvCommandTest {
                 .gives(0, exactly("win \n")),
             new Case("Windows: a name with an extension as it is", "--", "zk7t-win.CMD").onWindows().with("PATH", at("win"))
                 .with("PATHEXT", ".EXE").gives(0, exactly("win \n")),
+            new Case("Windows: a name with a dot but no file of its own, with PATHEXT's", "--", "zk7t-v1.2").onWindows()
+                .with("PATH", at("empty") + ";" + at("win")).gives(0, exactly("dotted \n")),
             new Case("Windows: a relative PATH entry from -C's folder", "-C", at(""), "PATH=win", "zk7t-win", "b").onWindows()
                 .gives(0, exactly("win b\n")),
             new Case("Windows: never the working folder that PATH does not name", "--", "zk7t-win").onWindows()
