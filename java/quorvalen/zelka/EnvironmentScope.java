@@ -1,6 +1,7 @@
 // Changes to the environment that closing the scope puts back exactly as they were.
 package quorvalen.zelka;
 
+import java.lang.ref.WeakReference;
 import java.nio.ByteBuffer;
 import java.nio.charset.StandardCharsets;
 import java.util.ArrayList;
@@ -47,9 +48,10 @@ public final class EnvironmentScope implements AutoCloseable {
     /**
      * The scopes open in this process, oldest first. One that first touches a name a newer one has
      * changed puts back what the newer one found, not the newer one's value: a class-wide scope
-     * touched during a test would otherwise leave the test's value behind after the class.
+     * touched during a test would otherwise leave the test's value behind after the class. Weak, so
+     * that a scope never closed is not kept for good.
      */
-    private static final List<EnvironmentScope> OPEN = new ArrayList<>();
+    private static final List<WeakReference<EnvironmentScope>> OPEN = new ArrayList<>();
     /** Counts first touches, under OPEN's lock, so that the earliest of several newer scopes' is found. */
     private static long touches;
 
@@ -83,7 +85,7 @@ public final class EnvironmentScope implements AutoCloseable {
             switchedFollowingOn = false;
         }
         synchronized (OPEN) {
-            OPEN.add(this);
+            OPEN.add(new WeakReference<>(this));
         }
     }
 
@@ -226,7 +228,7 @@ public final class EnvironmentScope implements AutoCloseable {
         }
         closed = true;
         synchronized (OPEN) {
-            OPEN.remove(this);
+            OPEN.removeIf(scope -> scope.get() == null || scope.get() == this);
         }
         List<String> refused = new ArrayList<>();
         List<Throwable> thrown = new ArrayList<>();  // the first comes out, after the rest are put back
@@ -297,11 +299,14 @@ public final class EnvironmentScope implements AutoCloseable {
         }
         synchronized (OPEN) {
             Found found = new Found(held.length == 0 ? null : held, ++touches);
-            for (int i = OPEN.indexOf(this) + 1; i < OPEN.size(); i++) {
-                Found newer = OPEN.get(i).before.get(name);
-                if (newer != null && newer.touch < found.touch) {
-                    found = newer;
+            boolean newer = false;
+            for (WeakReference<EnvironmentScope> open : OPEN) {
+                EnvironmentScope scope = open.get();
+                Found foundThere = newer && scope != null ? scope.before.get(name) : null;
+                if (foundThere != null && foundThere.touch < found.touch) {
+                    found = foundThere;
                 }
+                newer = newer || scope == this;
             }
             before.put(name, found);
         }
